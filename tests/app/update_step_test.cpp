@@ -1,0 +1,180 @@
+// The update step, the world step and the world simulation, with recording
+// hooks standing in for the subsystems that fill app_hooks.
+#include "app/app_globals.h"
+#include "app/app_hooks.h"
+#include "app/stats_tracker.h"
+#include "app/temp_data_home.h"
+#include "app/update_step.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> calls;
+std::vector<float> progress;
+float camera[4];
+float listener_vel[4];
+bool module_reloads = false;
+
+class UpdateStepTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        app_hooks = {};
+        calls.clear();
+        progress.clear();
+        force_gameobj_reload = false;
+        module_reloads = false;
+    }
+    void TearDown() override { app_hooks = {}; }
+    TempDataHome home; // the periodic checks flush the settings here
+};
+
+void fill_world_hooks()
+{
+    app_hooks.update_terrain_renderer = [](float) { calls.push_back("renderer"); };
+    app_hooks.update_hmap = [](float dt) { calls.push_back(dt == 0.05f ? "hmap" : "hmap bad dt"); };
+    app_hooks.sim_water = [](float) { calls.push_back("water"); };
+    app_hooks.update_common_fx = [](float) { calls.push_back("fx"); };
+    app_hooks.update_gameobj = [](float) { calls.push_back("gameobj"); };
+}
+
+int find_tracker(const char* name)
+{
+    for (int i = 0; i < update_stats_tracker_count(); ++i)
+        if (strcmp(get_update_stats_tracker(i)->name, name) == 0)
+            return i;
+    return -1;
+}
+
+TEST_F(UpdateStepTest, WorldStepRunsInOrder)
+{
+    fill_world_hooks();
+    update_world_step(0.05f);
+    EXPECT_EQ(calls, (std::vector<std::string>{"renderer", "hmap", "water", "fx", "gameobj"}));
+    EXPECT_GE(find_tracker("hm renderer"), 0);
+    EXPECT_GE(find_tracker("fx"), 0);
+}
+
+TEST_F(UpdateStepTest, EmptyHooksDoNothing)
+{
+    update_world_step(0.05f);
+    run_update_step(0.05f);
+    simulate_world(1.0f);
+    force_gameobj_reload = true;
+    run_update_step(0.05f);
+    EXPECT_FALSE(force_gameobj_reload);
+}
+
+TEST_F(UpdateStepTest, SimulateWorldSixtySecondsRunsTwelveHundredSteps)
+{
+    fill_world_hooks();
+    app_hooks.show_splash = [](const char* text, float p) {
+        EXPECT_STREQ(text, "Simulating the world");
+        progress.push_back(p);
+    };
+    simulate_world(60.0f);
+    ASSERT_EQ(progress.size(), 1200u);
+    EXPECT_EQ(progress.front(), 0.0f);
+    for (size_t i = 1; i < progress.size(); ++i)
+        ASSERT_GT(progress[i], progress[i - 1]) << i;
+    EXPECT_LT(progress.back(), 1.0f);
+    EXPECT_GT(progress.back(), 0.999f);
+    // The terrain renderer does not run while simulating.
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "renderer"), 0);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "hmap"), 1200);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "gameobj"), 1200);
+
+    progress.clear();
+    simulate_world(0.0f);
+    simulate_world(-1.0f);
+    EXPECT_TRUE(progress.empty());
+}
+
+TEST_F(UpdateStepTest, UpdateStepOrderAndMiscTracker)
+{
+    app_hooks.mode_update = [](float) { calls.push_back("mode"); };
+    app_hooks.step_camera = [](float pos[4], float front[4], float up[4]) {
+        calls.push_back("camera");
+        for (int i = 0; i < 4; ++i) {
+            pos[i] = camera[i];
+            front[i] = up[i] = 0;
+        }
+        return true;
+    };
+    app_hooks.set_listener_pos = [](const float*, const float* vel, const float*, const float*) {
+        calls.push_back("listener");
+        memcpy(listener_vel, vel, sizeof(listener_vel));
+    };
+    app_hooks.update_3d_sounds = [](const float*) { calls.push_back("sounds"); };
+    app_hooks.destroy_queued_gui_elements = [] { calls.push_back("gui"); };
+    app_hooks.reload_gameobj = [](bool force) {
+        calls.push_back(force ? "reload forced" : "reload");
+        return module_reloads;
+    };
+    app_hooks.bind_world_script = [] { calls.push_back("bind"); };
+
+    run_update_step(0.05f);
+    EXPECT_EQ(calls, (std::vector<std::string>{"mode", "camera", "listener", "sounds", "gui"}));
+    EXPECT_GE(find_tracker("misc"), 0);
+
+    // A requested reload comes last and rebinds the world script even when
+    // the module did not change.
+    calls.clear();
+    force_gameobj_reload = true;
+    run_update_step(0.05f);
+    EXPECT_EQ(calls, (std::vector<std::string>{"mode", "camera", "listener", "sounds", "gui", "reload forced", "bind"}));
+    EXPECT_FALSE(force_gameobj_reload);
+
+    // The periodic check rebinds only after a real reload.
+    calls.clear();
+    run_periodic_checks();
+    EXPECT_EQ(calls, (std::vector<std::string>{"reload"}));
+    calls.clear();
+    module_reloads = true;
+    run_periodic_checks();
+    EXPECT_EQ(calls, (std::vector<std::string>{"reload", "bind"}));
+}
+
+TEST_F(UpdateStepTest, ListenerVelocityTakesTheShortWayAcrossTheWrap)
+{
+    app_hooks.step_camera = [](float pos[4], float front[4], float up[4]) {
+        for (int i = 0; i < 4; ++i) {
+            pos[i] = camera[i];
+            front[i] = up[i] = 0;
+        }
+        return true;
+    };
+    app_hooks.set_listener_pos = [](const float*, const float* vel, const float*, const float*) {
+        memcpy(listener_vel, vel, sizeof(listener_vel));
+    };
+    float start[4] = {255.0f, 10.0f, 0.5f, 1.0f};
+    memcpy(camera, start, sizeof(camera));
+    run_update_step(0.05f);
+    float next[4] = {1.0f, 11.0f, 255.5f, 1.0f}; // +2 on x, -1 on z across the edge
+    memcpy(camera, next, sizeof(camera));
+    run_update_step(0.05f);
+    EXPECT_NEAR(listener_vel[0], 40.0f, 1e-3);
+    EXPECT_NEAR(listener_vel[1], 20.0f, 1e-3);
+    EXPECT_NEAR(listener_vel[2], -20.0f, 1e-3);
+    EXPECT_NEAR(listener_vel[3], 0.0f, 1e-6);
+}
+
+TEST(WrapListenerDelta, WrapsIntoHalfOpenRange)
+{
+    EXPECT_FLOAT_EQ(wrap_listener_delta(0.0f), 0.0f);
+    EXPECT_FLOAT_EQ(wrap_listener_delta(3.5f), 3.5f);
+    EXPECT_FLOAT_EQ(wrap_listener_delta(200.0f), -56.0f);
+    EXPECT_FLOAT_EQ(wrap_listener_delta(-200.0f), 56.0f);
+    EXPECT_FLOAT_EQ(wrap_listener_delta(300.0f), 44.0f);
+    EXPECT_FLOAT_EQ(wrap_listener_delta(128.0f), 128.0f);
+    EXPECT_FLOAT_EQ(wrap_listener_delta(-128.0f), 128.0f);
+    EXPECT_FLOAT_EQ(wrap_listener_delta(-512.0f), 0.0f);
+}
+
+} // namespace
