@@ -1,0 +1,46 @@
+// Saving and loading the world-data block (see world_data.h). The block is
+// read whole into a scratch image before any grid changes, so a truncated
+// or failing stream cannot leave a half-loaded world behind.
+#include "world/world_data.h"
+
+#include <cstring>
+
+#include "core/stream.h"
+#include "world/heightmap.h"
+#include "world/hm_update.h"
+
+using namespace HeightmapData;
+
+namespace {
+
+constexpr int HMAP_BYTES = HMAP_CELLS * (int)sizeof(float);
+constexpr int SURFACE_BYTES = HMAP_CELLS * (int)sizeof(Surface);
+constexpr int WATER_BYTES = HMAP_CELLS * (int)sizeof(Water);
+static_assert(2 * HMAP_BYTES + SURFACE_BYTES + WATER_BYTES == WORLD_DATA_SIZE);
+
+// The image being loaded; static so that loading never allocates.
+alignas(64) unsigned char load_scratch[WORLD_DATA_SIZE];
+
+} // namespace
+
+void HeightmapData::saveWorldData(OutputStream& out) {
+  out.write(hmap, HMAP_BYTES);
+  out.write(target_hmap, HMAP_BYTES);
+  out.write(surface, SURFACE_BYTES);
+  out.write(waterCells(), WATER_BYTES);
+}
+
+void HeightmapData::loadWorldData(InputStream& in) {
+  stopSounds();
+  memset(land_sound, 0, sizeof(land_sound));
+  in.read(load_scratch, WORLD_DATA_SIZE);
+  const unsigned char* p = load_scratch;
+  memcpy(hmap, p, HMAP_BYTES);
+  p += HMAP_BYTES;
+  memcpy(target_hmap, p, HMAP_BYTES);
+  p += HMAP_BYTES;
+  memcpy((void*)surface, p, SURFACE_BYTES);
+  p += SURFACE_BYTES;
+  memcpy(waterCells(), p, WATER_BYTES);
+  memcpy(tmpwCells(), waterCells(), WATER_BYTES);
+}
