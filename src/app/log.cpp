@@ -1,5 +1,5 @@
 // The text log with its rotation, fatal errors, the message box, the visual
-// log and the on-screen error message. Drawing lives in log_draw.cpp.
+// log and the on-screen error message. Drawing lives in render/log_draw.cpp.
 //
 // Invariants: the log file is either null or open for the current run; the
 // error message array is empty (no message) or holds one NUL-terminated text;

@@ -1,0 +1,82 @@
+// The list of file textures: sharing by path (case-insensitive), reference
+// counts, and the in-place reload of changed files.
+//
+// Invariant: every record holds a used MANAGED slot and refcount >= 1; a
+// record is removed when its count reaches 0.
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/app_hooks.h"
+#include "app/log.h"
+#include "app/platform.h"
+#include "render/texture.h"
+
+DynArray<LoadedTexture> loaded_textures;
+
+Texture* get_texture(const char* name, bool must_exist) {
+  TempString<260> path = make_full_path(name);
+  for (LoadedTexture& r : loaded_textures)
+    if (strcasecmp(r.path, path) == 0) {
+      r.refcount++;
+      return r.texture;
+    }
+  // Every load error of load_dds_texture is fatal, so an optional texture
+  // whose file is absent must be caught here to come back as null.
+  if (!must_exist) {
+    FILE* f = fopen(path, "rb");
+    if (!f) return nullptr;
+    fclose(f);
+  }
+  Texture* tex = load_dds_texture(path);
+  if (!tex) {
+    if (must_exist) fatal("Can't load texture from '%s'", path.c_str());
+    return nullptr;
+  }
+  LoadedTexture r{};
+  r.texture = tex;
+  r.refcount = 1;
+  memcpy(r.path, path.c_str(), (size_t)path.length() + 1);
+  r.file_time = get_file_time(path);
+  loaded_textures.push(r);
+  // The frame loop polls file times once a second while textures exist.
+  app_hooks.reload_textures = reload_textures;
+  return tex;
+}
+
+void free_texture(Texture* tex) {
+  if (!tex) return;
+  for (int i = 0; i < loaded_textures.num; i++) {
+    LoadedTexture& r = loaded_textures[i];
+    if (r.texture != tex) continue;
+    if (--r.refcount <= 0) {
+      release_texture(tex);
+      loaded_textures.remove(i, 1);
+    }
+    return;
+  }
+}
+
+void free_all_textures() {
+  for (LoadedTexture& r : loaded_textures) release_texture(r.texture);
+  loaded_textures.clear();
+}
+
+void reload_textures(bool) {
+  for (LoadedTexture& r : loaded_textures) {
+    if (r.refcount <= 0 || !r.path[0]) continue;
+    int64_t t = get_file_time(r.path);
+    if (t == r.file_time) continue;
+    r.file_time = t;
+    debug("reloading %s", r.path);
+    Texture* fresh = load_dds_texture(r.path);
+    if (!fresh) continue;
+    // Swap the slots' contents, then free the new slot: the holders'
+    // pointer now shows the new image and the old GL texture goes away.
+    Texture old = *r.texture;
+    *r.texture = *fresh;
+    *fresh = old;
+    release_texture(fresh);
+  }
+}
