@@ -6,15 +6,22 @@
 #pragma once
 
 struct AppHooks {
-    // --- Update step -------------------------------------------------------
-    void (*mode_update)(float dt); // the current game mode's update
+    // --- Update step (the current mode's update is called directly) --------
     // Camera at the start of the step (interpolation fraction 0): position,
     // front and up as (x, y, z, w). False when there is no camera yet.
     bool (*step_camera)(float pos[4], float front[4], float up[4]);
     void (*set_listener_pos)(const float pos[4], const float vel[4], const float front[4], const float up[4]);
-    // Re-places the 3D sounds near `cam_pos`, drops stopped ones, starts queued
-    // music and applies the 3D changes.
+    // Re-places the 3D sounds near `cam_pos`, drops stopped ones and starts
+    // queued music (the sound events).
     void (*update_3d_sounds)(const float cam_pos[4]);
+    // Starts the next chained music piece when one is waiting; run in every
+    // step, since screens without a camera still play music.
+    void (*start_queued_music)();
+    // The sound layer's per-step work (streams, slides, fades), after the 3D
+    // sounds were placed, then the 3D changes applied. Run in every step, with
+    // or without a camera.
+    void (*update_sound)(float dt);
+    void (*apply_3d_sound)();
     void (*destroy_queued_gui_elements)();
     bool (*reload_gameobj)(bool force); // true when the module was reloaded
     void (*bind_world_script)();        // binds the world script to the (new) module

@@ -2,69 +2,84 @@
 // shutdown. This file is compiled into the executable only, so it is the one
 // place that may call every subsystem directly; the engine libraries reach
 // each other's late-bound entry points through app_hooks.
+//
+// Every subsystem registers its close step in its shutdown stage as it comes
+// up, so a fatal error during start-up closes exactly what exists.
 #include "app/app_globals.h"
 #include "app/app_hooks.h"
 #include "app/app_settings.h"
+#include "app/config.h"
 #include "app/frame_loop.h"
+#include "app/game_mode.h"
+#include "app/input.h"
 #include "app/log.h"
 #include "app/platform.h"
 #include "app/priority.h"
 #include "app/shutdown.h"
 #include "app/update_step.h"
+#include "app/window.h"
+#include "audio/sound.h"
+#include "audio/sound_events.h"
+#include "audio/sound_land_bind.h"
+#include "world/heightmap.h"
+#include "world/hm_update.h"
+#include "world/worldGenVM.h"
+#include "world/world_hooks.h"
+#include "world/world_sim.h"
+#include "devtools/scripted_input.h"
+#include "devtools/temp_mode.h"
+#include "render/device.h"
+#include "render/dynVBWriter.h"
+#include "render/font.h"
+#include "render/shader.h"
+#include "render/splash.h"
+#include "render/texture.h"
 
 #include <cinttypes>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
 namespace {
 
-// Smoke-test support: RUNEHOLM_RUN_SECONDS ends the run after that much game
-// time. Without a window nothing else could end the loop, so a headless run
-// without it stops after its first update step.
-double run_seconds = -1.0;
-bool stop_after_first_step = false;
-int64_t steps_run = 0;
+// {===== Run limit and scripted input (smoke tests)
 
-void read_run_limit(bool have_window)
+// RUNEHOLM_RUN_SECONDS ends the run after that much game time.
+double run_seconds = -1.0;
+int64_t steps_run = 0;
+int64_t frames_rendered = 0;
+
+void read_run_limit()
 {
     const char* text = getenv("RUNEHOLM_RUN_SECONDS");
-    if (text && *text) {
-        char* end = nullptr;
-        double seconds = strtod(text, &end);
-        if (end != text && seconds >= 0)
-            run_seconds = seconds;
-        else
-            debug("APP: ignoring RUNEHOLM_RUN_SECONDS='%s' (not a number of seconds)", text);
+    if (!text || !*text)
+        return;
+    char* end = nullptr;
+    double seconds = strtod(text, &end);
+    if (end != text && seconds >= 0) {
+        run_seconds = seconds;
+        debug("APP: running for %g s of game time", run_seconds);
+    } else {
+        debug("APP: ignoring RUNEHOLM_RUN_SECONDS='%s' (not a number of seconds)", text);
     }
-    if (!have_window) {
-        if (run_seconds >= 0)
-            debug("APP: no window, running headless for %g s of game time", run_seconds);
-        else
-            debug("APP: no window, running one update step headless");
-        stop_after_first_step = run_seconds < 0;
-    }
+}
+
+double game_time()
+{
+    return double(steps_run) * update_step_seconds();
 }
 
 bool loop_should_quit()
 {
-    if (quit_requested)
-        return true;
-    if (stop_after_first_step && steps_run >= 1)
-        return true;
-    return run_seconds >= 0 && double(steps_run) * update_step_seconds() >= run_seconds;
+    return quit_requested || (run_seconds >= 0 && game_time() >= run_seconds);
 }
 
 void loop_update_step(float dt)
 {
     run_update_step(dt);
     ++steps_run;
-}
-
-bool loop_check_device()
-{
-    // No device is treated as a lost one: the loop then sleeps between steps
-    // instead of spinning.
-    return app_hooks.check_d3d_device ? app_hooks.check_d3d_device() : false;
+    // Pushed now, handled by the next round of messages, seen by the next step.
+    scripted_input_advance(game_time());
 }
 
 void sleep_ms(int ms)
@@ -79,7 +94,11 @@ FrameLoopHooks make_loop_hooks()
     h.clock = get_ref_time;
     h.ticks_per_sec = time_ticks_per_sec();
     h.update_step = loop_update_step;
-    h.render = [](float dt) { return app_hooks.render_d3d_frame && app_hooks.render_d3d_frame(dt); };
+    h.render = [](float dt) {
+        bool rendered = app_hooks.render_d3d_frame && app_hooks.render_d3d_frame(dt);
+        frames_rendered += rendered;
+        return rendered;
+    };
     h.present = [] {
         if (app_hooks.present_d3d)
             app_hooks.present_d3d();
@@ -88,7 +107,8 @@ FrameLoopHooks make_loop_hooks()
         if (app_hooks.process_window_messages)
             app_hooks.process_window_messages();
     };
-    h.check_device = loop_check_device;
+    // No device counts as a lost one: the loop then sleeps between steps.
+    h.check_device = [] { return app_hooks.check_d3d_device && app_hooks.check_d3d_device(); };
     h.periodic_checks = run_periodic_checks;
     h.gpu_load = [] { return app_hooks.get_gpu_load ? app_hooks.get_gpu_load() : read_gpu_load(); };
     h.discard_input = [] {
@@ -100,20 +120,191 @@ FrameLoopHooks make_loop_hooks()
     return h;
 }
 
+// {===== Frame contents
+
+// Camera position for the readouts: the step camera while one exists.
+void readout_camera_pos(float pos[4])
+{
+    float front[4], up[4];
+    if (!app_hooks.step_camera || !app_hooks.step_camera(pos, front, up))
+        pos[0] = pos[1] = pos[2] = pos[3] = 0.0f;
+}
+
+// The camera position and the world time above the bottom-left corner.
+void draw_fps_readouts()
+{
+    // The world's clock arrives with the world data; until then it stands still.
+    const int world_ticks = 0;
+    const int L = font_line_height();
+    const int y = d3d_ht * 945 / 1000 - L;
+    float pos[4];
+    readout_camera_pos(pos);
+    char text[96];
+    snprintf(text, sizeof text, "(%+07.2f %+07.2f %+07.2f)", pos[0], pos[1], pos[2]);
+    draw_text(text, -1, L, y, -1, -1, 0xFFFFFFFF);
+    snprintf(text, sizeof text, "%3d:%02d", world_ticks / 1200, (world_ticks / 20) % 60);
+    draw_text(text, -1, L, y - 3 * L / 2, -1, -1, 0xFFFFFFFF);
+}
+
+// The device layer's scene function, between BeginScene and EndScene.
+void draw_frame_contents(float dt)
+{
+    if (cur_game_mode)
+        cur_game_mode->render3d(dt);
+    set_back_buffer_target();
+    if (cur_game_mode)
+        cur_game_mode->render2d(dt);
+
+    start_draw_text();
+    draw_error_message();
+    draw_visual_log();
+    if (show_fps)
+        draw_fps_readouts();
+    end_draw_text();
+}
+
+// Centred splash text in the bitmap font.
+void draw_splash_text(const char* text, float x, float y)
+{
+    start_draw_text();
+    draw_text(text, -1, int(x), int(y), 0, 0, 0xFFFFFFFF);
+    end_draw_text();
+}
+
+// The device layer's hook after every successful resize.
+void on_device_resized()
+{
+    if (!font_ready())
+        return;
+    recompute_font_scale();
+    splash_line_height = float(font_line_height());
+}
+
+// {===== Subsystem adapters and close steps
+
+void listener_from_camera(const float pos[4], const float vel[4], const float front[4], const float up[4])
+{
+    auto v = [](const float a[4]) { return SoundVec{a[0], a[1], a[2], a[3]}; };
+    set_listener_pos(v(pos), v(vel), v(front), v(up));
+}
+
+void close_sound_layer()
+{
+    clear_land_sound_hooks(land_sound_hooks);
+    app_hooks.update_3d_sounds = nullptr;
+    app_hooks.start_queued_music = nullptr;
+    app_hooks.reload_sound_script = nullptr;
+    close_sound_script();
+    app_hooks.update_sound = nullptr;
+    app_hooks.apply_3d_sound = nullptr;
+    app_hooks.set_listener_pos = nullptr;
+    close_sound();
+}
+
+void release_scene_image()
+{
+    if (scene_image)
+        release_texture(scene_image);
+    if (splash_background == scene_image)
+        splash_background = nullptr;
+    scene_image = nullptr;
+}
+
+void close_shader_module()
+{
+    close_shaders();
+    d3d_release_shaders_fn = nullptr;
+}
+
+// {===== Start-up
+
+// The sound layer with 3D sound, the listener factors and the volumes.
+void init_sound_layer()
+{
+    init_sound(true);
+    shutdown_register(ShutdownStage::Scene, close_sound_layer);
+    init_sound_script("sound/sound.nut");
+    app_hooks.update_3d_sounds = update_3d_sounds;
+    app_hooks.start_queued_music = start_queued_music;
+    app_hooks.reload_sound_script = reload_sound_script;
+    fill_land_sound_hooks(land_sound_hooks);
+    world_hooks.sound_event_names = sound_event_name;
+    world_hooks.num_sound_events = NUM_SOUND_EVENTS;
+    world_hooks.play_sound_event = raise_sound_event;
+    app_hooks.set_listener_pos = listener_from_camera;
+    app_hooks.update_sound = update_sound;
+    app_hooks.apply_3d_sound = apply_3d_sound;
+    set_listener_3d_factors(1, 1, 1);
+    int sound_volume = 10000, music_volume = 10000;
+    get_config_int("sound_volume", sound_volume);
+    get_config_int("music_volume", music_volume);
+    set_global_sample_volume(sound_volume);
+    set_global_stream_volume(music_volume);
+}
+
 // The subsystems brought up after the device, in their fixed order. Those not
-// built yet join here: world grids first; after the rate the controls, sound
-// layer and sound script with the volumes; after the quality line the scene
-// textures, the high-quality shaders and shadow maps, sky, terrain renderer,
-// post effects and debug drawing; after the seed line the mouse centring,
-// the game-object module with its init entry points and the effects, the
-// world-generation VM, the main menu and the camera placement.
+// built yet join here: world grids first; with the sound layer the sound
+// script; after the scene image the high-quality scene textures, shaders and
+// shadow maps, sky, terrain renderer, post effects and debug drawing; after
+// the mouse centring the game-object module with its init entry points and
+// the effects, the world-generation VM, the main menu and the camera
+// placement. Until the main menu exists the temporary mode runs.
 void init_game_systems()
 {
+    allocate_heightmap_grids();
+    world_sim_init();
+    shutdown_register(ShutdownStage::Scene, world_sim_close);
     set_update_rate(20, 5);
+    init_controls();
+    init_sound_layer();
+
     debug("Graphics quality: %s", gfx_quality_name[gfx_quality == 0 ? 0 : 1]);
+    scene_image = create_screen_render_texture();
+    if (!scene_image)
+        fatal("can't create scene image texture");
+    shutdown_register(ShutdownStage::Scene, release_scene_image);
     if (gfx_quality != 1)
         use_postfx = false;
+
     debug("game_rnd_seed=%" PRIu64 ";", game_rnd_seed);
+    setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
+    // A script error here is shown on screen; the game keeps running.
+    init_world_gen_vm("gen/main.nut");
+    shutdown_register(ShutdownStage::Scene, close_world_gen_vm);
+    set_game_mode(temp_mode);
+}
+
+// The window, input and the device with the writer, the GPU-load query and
+// the bitmap font.
+void init_window_and_device()
+{
+    int device_wd = 0, device_ht = 0;
+    SDL_Window* window = create_main_window(device_wd, device_ht);
+    if (!window)
+        fatal("can't create the main window");
+    // Runs after close_d3d (same stage, reverse order of registration).
+    shutdown_register(ShutdownStage::Device, destroy_main_window);
+
+    d3d_scene_fn = draw_frame_contents;
+    d3d_resize_hook = on_device_resized;
+    init_d3d(window, device_wd, device_ht);
+    load_shader_compiler();
+    d3d_release_shaders_fn = close_shader_module;
+    shutdown_register(ShutdownStage::Device, close_d3d);
+    shutdown_register(ShutdownStage::Textures, free_all_textures);
+    if (isFullscreen)
+        clip_cursor_to_window(true);
+
+    init_common_vb_writer();
+    bool gpu_query = open_gpu_load_query();
+    init_font();
+    // Closed in the order font, writer, GPU-load query.
+    if (gpu_query)
+        shutdown_register(ShutdownStage::Misc, close_gpu_load_query);
+    shutdown_register(ShutdownStage::Misc, close_common_vb_writer);
+    shutdown_register(ShutdownStage::Misc, close_font);
+    splash_draw_text_fn = draw_splash_text;
+    splash_line_height = float(font_line_height());
 }
 
 } // namespace
@@ -130,25 +321,27 @@ int main(int argc, char** argv)
     set_update_rate(20, 5);
     const int64_t start_time = get_ref_time();
 
+    if (!register_main_window_class()) {
+        // The design leaves the log silent here; say why on the terminal at least.
+        fprintf(stderr, "Runeholm: can't start the window system\n");
+        return 0;
+    }
     read_app_settings(argc, argv);
     isFullscreen = app_fullscreen;
     apply_process_priority();
 
-    // The window subsystem (class registration, window, input, cursor clip)
-    // and the device layer with its vertex-buffer writer and the bitmap font
-    // come up here; until they exist the run is headless.
-    const bool have_window = app_hooks.process_window_messages != nullptr;
-    if (open_gpu_load_query())
-        shutdown_register(ShutdownStage::Misc, close_gpu_load_query);
-    if (app_hooks.show_splash)
-        app_hooks.show_splash("Loading...", -1.0f);
+    init_window_and_device();
+    show_splash("Loading...", -1.0f);
 
     init_game_systems();
     debug("total start-up time: %d ms", get_time_msec(get_ref_time() - start_time));
+    debug("free video memory: %u MB", get_free_texmem() >> 20);
 
-    read_run_limit(have_window);
+    read_run_limit();
+    scripted_input_start();
     FrameLoopHooks hooks = make_loop_hooks();
     run_frame_loop(hooks);
+    debug("APP: %" PRId64 " update steps, %" PRId64 " frames rendered", steps_run, frames_rendered);
     shutdown_systems();
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "app/app_globals.h"
 #include "app/app_hooks.h"
 #include "app/config.h"
+#include "app/game_mode.h"
 #include "app/stats_tracker.h"
 
 #include <cmath>
@@ -89,11 +90,19 @@ float wrap_listener_delta(float d)
 
 void run_update_step(float dt)
 {
-    if (app_hooks.mode_update)
-        app_hooks.mode_update(dt);
+    if (cur_game_mode)
+        cur_game_mode->update(dt);
 
     misc_timing.start();
     update_sound_listener(dt);
+    if (app_hooks.start_queued_music)
+        app_hooks.start_queued_music();
+    // The sound layer advances once per step whether or not a camera exists
+    // yet, so music keeps streaming on every screen.
+    if (app_hooks.update_sound)
+        app_hooks.update_sound(dt);
+    if (app_hooks.apply_3d_sound)
+        app_hooks.apply_3d_sound();
     if (app_hooks.destroy_queued_gui_elements)
         app_hooks.destroy_queued_gui_elements();
     misc_timing.stop();

@@ -2,6 +2,7 @@
 // hooks standing in for the subsystems that fill app_hooks.
 #include "app/app_globals.h"
 #include "app/app_hooks.h"
+#include "app/game_mode.h"
 #include "app/stats_tracker.h"
 #include "app/temp_data_home.h"
 #include "app/update_step.h"
@@ -21,6 +22,14 @@ float camera[4];
 float listener_vel[4];
 bool module_reloads = false;
 
+// Records its update; the render passes are not part of an update step.
+class RecordingMode : public GameMode {
+public:
+    void update(float) override { calls.push_back("mode"); }
+    void render3d(float) override { calls.push_back("render3d"); }
+    void render2d(float) override { calls.push_back("render2d"); }
+};
+
 class UpdateStepTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -31,7 +40,11 @@ protected:
         force_gameobj_reload = false;
         module_reloads = false;
     }
-    void TearDown() override { app_hooks = {}; }
+    void TearDown() override
+    {
+        app_hooks = {};
+        set_game_mode(nullptr);
+    }
     TempDataHome home; // the periodic checks flush the settings here
 };
 
@@ -98,7 +111,8 @@ TEST_F(UpdateStepTest, SimulateWorldSixtySecondsRunsTwelveHundredSteps)
 
 TEST_F(UpdateStepTest, UpdateStepOrderAndMiscTracker)
 {
-    app_hooks.mode_update = [](float) { calls.push_back("mode"); };
+    RecordingMode mode;
+    set_game_mode(&mode);
     app_hooks.step_camera = [](float pos[4], float front[4], float up[4]) {
         calls.push_back("camera");
         for (int i = 0; i < 4; ++i) {
@@ -112,6 +126,8 @@ TEST_F(UpdateStepTest, UpdateStepOrderAndMiscTracker)
         memcpy(listener_vel, vel, sizeof(listener_vel));
     };
     app_hooks.update_3d_sounds = [](const float*) { calls.push_back("sounds"); };
+    app_hooks.update_sound = [](float dt) { calls.push_back(dt == 0.05f ? "sound layer" : "sound layer bad dt"); };
+    app_hooks.apply_3d_sound = [] { calls.push_back("apply 3d"); };
     app_hooks.destroy_queued_gui_elements = [] { calls.push_back("gui"); };
     app_hooks.reload_gameobj = [](bool force) {
         calls.push_back(force ? "reload forced" : "reload");
@@ -120,7 +136,7 @@ TEST_F(UpdateStepTest, UpdateStepOrderAndMiscTracker)
     app_hooks.bind_world_script = [] { calls.push_back("bind"); };
 
     run_update_step(0.05f);
-    EXPECT_EQ(calls, (std::vector<std::string>{"mode", "camera", "listener", "sounds", "gui"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"mode", "camera", "listener", "sounds", "sound layer", "apply 3d", "gui"}));
     EXPECT_GE(find_tracker("misc"), 0);
 
     // A requested reload comes last and rebinds the world script even when
@@ -128,7 +144,7 @@ TEST_F(UpdateStepTest, UpdateStepOrderAndMiscTracker)
     calls.clear();
     force_gameobj_reload = true;
     run_update_step(0.05f);
-    EXPECT_EQ(calls, (std::vector<std::string>{"mode", "camera", "listener", "sounds", "gui", "reload forced", "bind"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"mode", "camera", "listener", "sounds", "sound layer", "apply 3d", "gui", "reload forced", "bind"}));
     EXPECT_FALSE(force_gameobj_reload);
 
     // The periodic check rebinds only after a real reload.
@@ -139,6 +155,18 @@ TEST_F(UpdateStepTest, UpdateStepOrderAndMiscTracker)
     module_reloads = true;
     run_periodic_checks();
     EXPECT_EQ(calls, (std::vector<std::string>{"reload", "bind"}));
+}
+
+TEST_F(UpdateStepTest, SoundLayerAdvancesWithoutACamera)
+{
+    app_hooks.set_listener_pos = [](const float*, const float*, const float*, const float*) {
+        calls.push_back("listener");
+    };
+    app_hooks.update_3d_sounds = [](const float*) { calls.push_back("sounds"); };
+    app_hooks.update_sound = [](float) { calls.push_back("sound layer"); };
+    app_hooks.apply_3d_sound = [] { calls.push_back("apply 3d"); };
+    run_update_step(0.05f);
+    EXPECT_EQ(calls, (std::vector<std::string>{"sound layer", "apply 3d"}));
 }
 
 TEST_F(UpdateStepTest, ListenerVelocityTakesTheShortWayAcrossTheWrap)

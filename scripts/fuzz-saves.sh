@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Builds the saved-game readers' fuzz target with clang (libFuzzer + AddressSanitizer + UBSan)
+# in its own folder, outside the CMake/GCC build, and runs it for a number of seconds.
+#
+#   scripts/fuzz-saves.sh [SECONDS] [extra libFuzzer flags...]
+#
+# SECONDS defaults to 60. The corpus lives in build-fuzz-saves/corpus and is seeded with the
+# files of a real saved game; crashes are written to build-fuzz-saves/artifacts/. Replay one
+# input with `build-fuzz-saves/fuzz_saves FILE`.
+# Set FUZZ_BUILD_DIR to build elsewhere and FUZZ_JOBS for parallel compilation.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+secs=${1:-60}
+shift $(( $# > 0 ? 1 : 0 ))
+out=${FUZZ_BUILD_DIR:-$top/build-fuzz-saves}
+jobs=${FUZZ_JOBS:-2}
+cxx=${CXX_FUZZ:-clang++}
+
+flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined
+       -fno-sanitize-recover=undefined -I"$top/src" -I"$top/src/squirrel" -I"$top/src/squirrel/include")
+mkdir -p "$out/obj" "$out/artifacts"
+
+# The Squirrel runtime, the script-data persistence, the streams, the platform paths, the world
+# grids and world-data block, the saved-game sources and the harness's stubs for the rest.
+sources=("$top"/src/squirrel/*.cpp
+         "$top/src/script/sqbind.cpp" "$top/src/script/scriptData.cpp" "$top/src/script/baseObject.cpp"
+         "$top/src/script/sqVMReload.cpp" "$top/src/core/stream.cpp" "$top/src/app/platform.cpp"
+         "$top/src/world/heightmap.cpp" "$top/src/world/world_data.cpp"
+         "$top/src/world/saved_games.cpp" "$top/src/world/world_file.cpp" "$top/src/world/world_enter.cpp"
+         "$top/src/world/universe.cpp" "$top/src/world/spells.cpp" "$top/src/world/safe_file.cpp"
+         "$top/tools/fuzz_saves/fuzz_stubs.cpp")
+headers_newer() {
+  [ -n "$(find "$top/src/squirrel" "$top/src/script" "$top/src/core" "$top/src/app" "$top/src/world" \
+          "$top/src/host" -name '*.h' -newer "$1" -print -quit)" ]
+}
+objname() { echo "$out/obj/$(basename "$(dirname "$1")")_$(basename "${1%.cpp}").o"; }
+stale=()
+for src in "${sources[@]}"; do
+  obj=$(objname "$src")
+  if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ] || headers_newer "$obj"; then
+    stale+=("$src")
+  fi
+done
+if [ ${#stale[@]} -gt 0 ]; then
+  echo "fuzz-saves: compiling ${#stale[@]} sources"
+  pids=()
+  for src in "${stale[@]}"; do
+    "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$src" -o "$(objname "$src")" &
+    pids+=($!)
+    if [ ${#pids[@]} -ge "$jobs" ]; then wait "${pids[0]}"; pids=("${pids[@]:1}"); fi
+  done
+  for pid in "${pids[@]}"; do wait "$pid"; done
+fi
+objs=()
+for src in "${sources[@]}"; do objs+=("$(objname "$src")"); done
+"$cxx" "${flags[@]}" -fsanitize=fuzzer "$top/tools/fuzz_saves/fuzz_saves.cpp" "${objs[@]}" -o "$out/fuzz_saves"
+
+# Seeds: a real game's info and uni, a world tail with and without a game-object block.
+corpus="$out/corpus"
+mkdir -p "$corpus"
+if [ -z "$(ls -A "$corpus")" ]; then
+  seed() { printf "$2" > "$corpus/$1"; }
+  # info: magic, version, { name = "Game" }
+  seed info '\x00\x00\x04\x11\x13\x00\x29\x09\x02\x06\x01\x00\x00\x00\x02\x04\x00\x00\x00name\x02\x04\x00\x00\x00Game'
+  # uni: version, { worlds = [ { name = "A" } ], enteredWorld = -1 }
+  seed uni '\x01\x00\x29\x09\x02\x06\x02\x00\x00\x00\x02\x06\x00\x00\x00worlds\x05\x01\x00\x00\x00\x06\x01\x00\x00\x00\x02\x04\x00\x00\x00name\x02\x01\x00\x00\x00A\x02\x0c\x00\x00\x00enteredWorld\x03\xff\xff\xff\xff'
+  # world tail: sun (0,1,0,0), sky value 0, "normal", camera 0 0 0, time 5, globals { counter = 2 }
+  seed world '\x02\x00\x00\x00\x00\x00\x00\x80\x3f\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x06normal\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x05\x00\x00\x00\x0a\x06\x01\x00\x00\x00\x02\x07\x00\x00\x00counter\x03\x02\x00\x00\x00'
+  seed world_unit '\x02\x00\x00\x00\x00\x00\x00\x80\x3f\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x03sky\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x05\x00\x00\x00\x0a\x06\x02\x00\x00\x00\x02\x01\x00\x00\x00u\x0a\x09\x02\x04\x00\x00\x00Unit\x01\x00\x00\x00\x02\x02\x00\x00\x00hp\x03\x05\x00\x00\x00\x02\x01\x00\x00\x00f\x07\x02\x06\x00\x00\x00helper\x00'
+  seed world_version '\x03\x00\x29\x09\x02\x00\x00\x00\x00'
+fi
+
+echo "fuzz-saves: running fuzz_saves for $secs s"
+exec "$out/fuzz_saves" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
+  -artifact_prefix="$out/artifacts/" -print_final_stats=1 "$@" "$corpus"

@@ -1,0 +1,17 @@
+// Switching between game modes; the modes themselves live with the
+// subsystems they drive.
+#include "app/game_mode.h"
+
+#include "app/app_globals.h"
+
+void set_game_mode(GameMode* mode)
+{
+    if (mode == cur_game_mode)
+        return;
+    GameMode* old = cur_game_mode;
+    if (old)
+        old->leave(mode);
+    cur_game_mode = mode;
+    if (mode)
+        mode->enter(old);
+}

@@ -1,0 +1,53 @@
+// The game-object module's function table as the rest of the host calls it.
+//
+// The module (gameobj.so) is linked by name; every entry below is one of its
+// functions, looked up by the name of the field. A null entry means the
+// module is not linked (or does not have it) and the call does nothing.
+// Only the entries the host already calls are listed; the linking code
+// fills them and clears them again before the library is freed. Tests store
+// stand-in functions here.
+//
+// The table is an inline variable so that every subsystem library can call
+// through it without linking the host library.
+#pragma once
+
+struct Vec4f;
+class BaseObject;
+class InputStream;
+class OutputStream;
+class Player;
+
+struct GameObjApi {
+  // --- Functions of the module ------------------------------------------------
+  void (*remove_all_gameobj)();
+  // Null: process the objects whose deletion is pending (before a world is saved).
+  void (*delete_gameobj)(BaseObject* obj);
+  // The game-object block of a world file; errors surface as stream exceptions.
+  void (*save_gameobjs)(OutputStream& out);
+  void (*load_gameobjs)(InputStream& in);
+  void (*save_spells)();
+  void (*load_spells)();
+  Player* (*create_player)(const Vec4f& pos);
+  bool (*player_has_spell)(const char* spell_class);
+  void (*open_universe_gui)();
+  void (*update_game_menu)(float dt);
+  void (*show_screen_message)(const char* text);
+  void (*show_screen_sub_message)(const char* text);
+
+  // --- The host's operations on the module's objects ----------------------------
+  // These work on the per-class object lists and the objects' own virtual
+  // operations, which the host owns once the module is linked; until then
+  // they are null like the functions above.
+  Player* (*first_player)(); // the first of Player_list, or null
+  // Destroys local_player (when there is one) and clears it.
+  void (*destroy_local_player)();
+  // The one castle's position when exactly one castle exists, else null.
+  BaseObject* (*single_castle)(Vec4f* pos);
+  void (*link_player_and_castle)(Player* player, BaseObject* castle);
+  // The player's spell operation (the effect belongs to the module).
+  void (*player_spell_op)(Player* player, int a, int b);
+};
+
+inline GameObjApi gameobj_api;
+// The player object the host asked the module to create (exported).
+inline Player* local_player = nullptr;

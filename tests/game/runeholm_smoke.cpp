@@ -1,0 +1,301 @@
+// The whole program, started as a user would but headless: start-up, frames,
+// the F1 readouts, a Print Screen screenshot that reads the right way up, and
+// the ordered shutdown when the window is closed or the quit message arrives.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb/stb_image.h>
+
+#include "core/temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The temporary mode's clear colour (R, G, B).
+constexpr int BG_R = 0x24, BG_G = 0x34, BG_B = 0x4A;
+
+struct GameRun {
+    int exit_code = -1;
+    std::string data_dir; // XDG_DATA_HOME/Runeholm/
+    std::string log;      // log.txt of the run
+    std::string output;   // the program's standard output and error
+};
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// Starts the program with the test environment and waits for it (at most 120 s).
+GameRun run_game(const char* keys, const char* run_seconds, std::vector<std::string> args = {"-win", "-360"})
+{
+    GameRun r;
+    std::string home = make_temp_dir("rh-game");
+    r.data_dir = home + "Runeholm/";
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    setenv("RUNEHOLM_HEADLESS", "1", 1);
+    setenv("ALSOFT_DRIVERS", "null", 1);
+    setenv("MESA_GL_VERSION_OVERRIDE", "3.3", 1);
+    if (keys)
+        setenv("RUNEHOLM_TEST_KEYS", keys, 1);
+    else
+        unsetenv("RUNEHOLM_TEST_KEYS");
+    if (run_seconds)
+        setenv("RUNEHOLM_RUN_SECONDS", run_seconds, 1);
+    else
+        unsetenv("RUNEHOLM_RUN_SECONDS");
+
+    std::string out_path = home + "output.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<char*> argv{const_cast<char*>(RUNEHOLM_EXE)};
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int err = posix_spawn(&pid, RUNEHOLM_EXE, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (err != 0) {
+        ADD_FAILURE() << "can't start " << RUNEHOLM_EXE << ": " << strerror(err);
+        return r;
+    }
+    int status = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << "the program did not end within 120 s";
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.log = read_file(r.data_dir + "log.txt");
+    r.output = read_file(out_path);
+    return r;
+}
+
+// Every line of `wanted` appears in `log` as a whole line, in this order.
+::testing::AssertionResult has_lines_in_order(const std::string& log, const std::vector<std::string>& wanted)
+{
+    size_t pos = 0;
+    for (const std::string& w : wanted) {
+        size_t at = log.find("\n" + w + "\n", pos == 0 ? 0 : pos - 1);
+        if (at == std::string::npos)
+            return ::testing::AssertionFailure() << "missing or out of order: \"" << w << "\"\n--- log ---\n" << log;
+        pos = at + w.size() + 2;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+const std::vector<std::string> shutdown_lines = {
+    "closing...",         "closed scene",       "closed misc stuff", "freed all meshes",
+    "freed all textures", "closed d3d",         "closed all systems",
+};
+
+// "APP: %d update steps, %d frames rendered"
+bool read_loop_counts(const std::string& log, int& steps, int& frames)
+{
+    size_t at = log.find("APP: ");
+    while (at != std::string::npos) {
+        if (sscanf(log.c_str() + at, "APP: %d update steps, %d frames rendered", &steps, &frames) == 2)
+            return true;
+        at = log.find("APP: ", at + 1);
+    }
+    return false;
+}
+
+std::vector<fs::path> screenshots(const std::string& data_dir)
+{
+    std::vector<fs::path> shots;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(data_dir + "shots", ec))
+        if (e.path().extension() == ".png")
+            shots.push_back(e.path());
+    return shots;
+}
+
+struct Image {
+    int w = 0, h = 0;
+    std::vector<uint8_t> rgb;
+    const uint8_t* at(int x, int y) const { return &rgb[(size_t(y) * w + x) * 3]; }
+    // Clearly brighter than the background: glyph pixels of the white text.
+    bool is_text(int x, int y) const
+    {
+        const uint8_t* p = at(x, y);
+        return p[0] > BG_R + 60 && p[1] > BG_G + 60 && p[2] > BG_B + 60;
+    }
+};
+
+Image load_image(const fs::path& path)
+{
+    Image img;
+    int n = 0;
+    uint8_t* data = stbi_load(path.c_str(), &img.w, &img.h, &n, 3);
+    if (data) {
+        img.rgb.assign(data, data + size_t(img.w) * img.h * 3);
+        stbi_image_free(data);
+    }
+    return img;
+}
+
+// A horizontal band of rows holding text, with its rightmost text pixel.
+struct TextBand {
+    int top, bottom; // rows, inclusive
+    int left, right;
+};
+
+std::vector<TextBand> text_bands(const Image& img)
+{
+    std::vector<TextBand> bands;
+    bool open = false;
+    for (int y = 0; y < img.h; ++y) {
+        int left = img.w, right = -1;
+        for (int x = 0; x < img.w; ++x)
+            if (img.is_text(x, y)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        // Rows without text close a band; a gap of a row or two inside a
+        // line (between ':' dots, say) belongs to the same band.
+        if (right < 0) {
+            if (open && y - bands.back().bottom > 3)
+                open = false;
+            continue;
+        }
+        if (!open) {
+            bands.push_back({y, y, left, right});
+            open = true;
+        } else {
+            TextBand& b = bands.back();
+            b.bottom = y;
+            b.left = std::min(b.left, left);
+            b.right = std::max(b.right, right);
+        }
+    }
+    return bands;
+}
+
+TEST(RuneholmSmoke, StartsHeadlessRendersAndTakesAnUprightScreenshot)
+{
+    GameRun r = run_game("F1@0.5,PRINT@1.0,QUIT@1.5", "30");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_TRUE(has_lines_in_order(r.log, {"init d3d ok (640x360)", "BASS init OK, 3d mode", "Graphics quality: high"}));
+    EXPECT_NE(r.log.find("\ngame_rnd_seed="), std::string::npos);
+    EXPECT_NE(r.log.find("\ntotal start-up time: "), std::string::npos);
+    EXPECT_NE(r.log.find("\nfree video memory: "), std::string::npos);
+    EXPECT_NE(r.log.find("screenshot captured to '" + r.data_dir + "shots/shot"), std::string::npos) << r.log;
+
+    // The quit message at 1.5 s ended the run, long before the 30 s limit.
+    int steps = 0, frames = 0;
+    ASSERT_TRUE(read_loop_counts(r.log, steps, frames)) << r.log;
+    EXPECT_GE(steps, 30);
+    EXPECT_LE(steps, 40);
+    EXPECT_GT(frames, 0);
+    EXPECT_TRUE(has_lines_in_order(r.log, shutdown_lines));
+
+    auto shots = screenshots(r.data_dir);
+    ASSERT_EQ(shots.size(), 1u);
+    Image img = load_image(shots[0]);
+    ASSERT_EQ(img.w, 640);
+    ASSERT_EQ(img.h, 360);
+    const uint8_t* corner = img.at(img.w - 1, 0);
+    EXPECT_EQ(corner[0], BG_R);
+    EXPECT_EQ(corner[1], BG_G);
+    EXPECT_EQ(corner[2], BG_B);
+
+    // Two readout lines near the bottom-left corner: the world time above the
+    // longer camera position. Upside down, the long line would be on top and
+    // both would sit near the top of the picture.
+    std::vector<TextBand> bands = text_bands(img);
+    ASSERT_EQ(bands.size(), 2u);
+    const TextBand& time_line = bands[0];
+    const TextBand& camera_line = bands[1];
+    EXPECT_GT(time_line.top, img.h * 3 / 4);
+    EXPECT_LT(camera_line.bottom, img.h * 945 / 1000);
+    EXPECT_GT(camera_line.right - camera_line.left, 3 * (time_line.right - time_line.left));
+    EXPECT_LT(camera_line.left, 32);
+}
+
+TEST(RuneholmSmoke, AltF4RunsTheWholeShutdown)
+{
+    GameRun r = run_game("ALT+F4@0.5", "30");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    int steps = 0, frames = 0;
+    ASSERT_TRUE(read_loop_counts(r.log, steps, frames)) << r.log;
+    EXPECT_LE(steps, 20);
+    EXPECT_TRUE(has_lines_in_order(r.log, shutdown_lines));
+    EXPECT_NE(r.log.find("\nclosing BASS\n"), std::string::npos);
+}
+
+TEST(RuneholmSmoke, ClosingTheWindowEndsTheRun)
+{
+    GameRun r = run_game("CLOSE@0.25", "30");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    int steps = 0, frames = 0;
+    ASSERT_TRUE(read_loop_counts(r.log, steps, frames)) << r.log;
+    EXPECT_LE(steps, 15);
+    EXPECT_TRUE(has_lines_in_order(r.log, shutdown_lines));
+}
+
+// F1 twice hides the readouts again; the run limit alone ends the run.
+TEST(RuneholmSmoke, SecondF1HidesTheReadoutsAndTheRunLimitEndsTheRun)
+{
+    GameRun r = run_game("F1@0.3,F1@0.6,PRINT@1.0", "1.5");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    int steps = 0, frames = 0;
+    ASSERT_TRUE(read_loop_counts(r.log, steps, frames)) << r.log;
+    EXPECT_EQ(steps, 30);
+    EXPECT_TRUE(has_lines_in_order(r.log, shutdown_lines));
+    auto shots = screenshots(r.data_dir);
+    ASSERT_EQ(shots.size(), 1u);
+    Image img = load_image(shots[0]);
+    ASSERT_GT(img.w, 0);
+    EXPECT_TRUE(text_bands(img).empty());
+}
+
+// Without settings and arguments the window is full screen at the desktop
+// size, and unknown test keys are reported instead of silently dropped.
+TEST(RuneholmSmoke, DefaultsToFullScreenAtTheDesktopSize)
+{
+    GameRun r = run_game("NOSUCHKEY@0.1", "0.5", {});
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.log.find("TEST: 1 entries of RUNEHOLM_TEST_KEYS='NOSUCHKEY@0.1' not understood"), std::string::npos)
+        << r.log;
+    int w = 0, h = 0;
+    size_t at = r.log.find("init d3d ok (");
+    ASSERT_NE(at, std::string::npos) << r.log;
+    ASSERT_EQ(sscanf(r.log.c_str() + at, "init d3d ok (%dx%d)", &w, &h), 2);
+    EXPECT_GT(w, 0);
+    EXPECT_GT(h, 0);
+    EXPECT_TRUE(has_lines_in_order(r.log, shutdown_lines));
+}
+
+} // namespace

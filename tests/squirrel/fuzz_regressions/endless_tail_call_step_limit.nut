@@ -1,0 +1,2 @@
+function f(n) { return f(n); }
+f(0);
