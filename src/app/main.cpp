@@ -23,6 +23,7 @@
 #include "audio/sound_land_bind.h"
 #include "world/heightmap.h"
 #include "world/hm_update.h"
+#include "world/universe.h"
 #include "world/worldGenVM.h"
 #include "world/world_hooks.h"
 #include "world/world_sim.h"
@@ -269,8 +270,11 @@ void init_game_systems()
     debug("game_rnd_seed=%" PRIu64 ";", game_rnd_seed);
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
     // A script error here is shown on screen; the game keeps running.
+    universe_init();
     init_world_gen_vm("gen/main.nut");
+    // Steps of a stage run in reverse: the universe is released before the VM closes.
     shutdown_register(ShutdownStage::Scene, close_world_gen_vm);
+    shutdown_register(ShutdownStage::Scene, universe_close);
     set_game_mode(temp_mode);
 }
 

@@ -1,5 +1,7 @@
 // sqobject.cpp: strings (interned), weak references, arrays, closures, user data,
 // generators and the shared collectable bookkeeping.
+#include <sys/mman.h>
+
 #include <cstdlib>
 
 #include "sqstate.h"
@@ -48,6 +50,16 @@ SQCollectable::~SQCollectable() {
   }
 }
 
+void *mem_alloc_big(size_t bytes) {
+  constexpr size_t kHuge = 2u << 20;
+  if (bytes < 2 * kHuge) return malloc(bytes);
+  size_t rounded = (bytes + kHuge - 1) & ~(kHuge - 1);
+  void *p = aligned_alloc(kHuge, rounded);
+  if (!p) return nullptr;
+  madvise(p, rounded, MADV_HUGEPAGE);
+  return p;
+}
+
 // ============================================================================
 // Weak references
 // ============================================================================
@@ -92,7 +104,10 @@ static SQHash hash_bytes(const char *s, SQInteger len) {
 }
 
 static void strtab_resize(SQSharedState *ss, SQInteger ncap) {
-  auto *nt = (SQSharedState::StrSlot *)calloc((size_t)ncap, sizeof(SQSharedState::StrSlot));
+  size_t bytes = (size_t)ncap * sizeof(SQSharedState::StrSlot);
+  auto *nt = (SQSharedState::StrSlot *)mem_alloc_big(bytes);
+  if (!nt) throw std::bad_alloc();
+  memset((void *)nt, 0, bytes);
   SQInteger mask = ncap - 1;
   for (SQInteger i = 0; i < ss->_strcap; i++) {
     SQSharedState::StrSlot &e = ss->_strtab[i];

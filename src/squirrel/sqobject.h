@@ -15,6 +15,13 @@
 
 #include "squirrel.h"
 
+// Small value helpers must inline even into the (very large) interpreter loop.
+#if defined(__GNUC__)
+#define SQ_INLINE inline __attribute__((always_inline))
+#else
+#define SQ_INLINE inline
+#endif
+
 struct SQSharedState;
 struct SQWeakRef;
 
@@ -56,10 +63,10 @@ struct SQCollectable : SQRefCounted {
 // ============================================================================
 // Values
 // ============================================================================
-inline void val_addref(const SQObject &o) {
+SQ_INLINE void val_addref(const SQObject &o) {
   if (o._type & SQOBJECT_REF_COUNTED) o._unVal.pRefCounted->_refs++;
 }
-inline void val_release(const SQObject &o) {
+SQ_INLINE void val_release(const SQObject &o) {
   if (o._type & SQOBJECT_REF_COUNTED) {
     SQRefCounted *r = o._unVal.pRefCounted;
     if (--r->_refs == 0) r->Release();
@@ -78,14 +85,14 @@ struct Val : SQObject {
     _type = t; _unVal.raw = 0; _unVal.pRefCounted = p; val_addref(*this);
   }
   ~Val() { val_release(*this); }
-  Val &operator=(const Val &o) {
+  SQ_INLINE Val &operator=(const Val &o) {
     SQObject old = *this;
     _type = o._type; _unVal = o._unVal;
     val_addref(*this);
     val_release(old);
     return *this;
   }
-  Val &operator=(Val &&o) noexcept {
+  SQ_INLINE Val &operator=(Val &&o) noexcept {
     if (this != &o) {
       SQObject old = *this;
       _type = o._type; _unVal = o._unVal;
@@ -94,29 +101,29 @@ struct Val : SQObject {
     }
     return *this;
   }
-  Val &operator=(const SQObject &o) {
+  SQ_INLINE Val &operator=(const SQObject &o) {
     SQObject old = *this;
     _type = o._type; _unVal = o._unVal;
     val_addref(*this);
     val_release(old);
     return *this;
   }
-  void SetInt(SQInteger i) {
+  SQ_INLINE void SetInt(SQInteger i) {
     SQObject old = *this;
     _type = OT_INTEGER; _unVal.raw = 0; _unVal.nInteger = i;
     val_release(old);
   }
-  void SetFloat(SQFloat f) {
+  SQ_INLINE void SetFloat(SQFloat f) {
     SQObject old = *this;
     _type = OT_FLOAT; _unVal.raw = 0; _unVal.fFloat = f;
     val_release(old);
   }
-  void SetBool(bool b) {
+  SQ_INLINE void SetBool(bool b) {
     SQObject old = *this;
     _type = OT_BOOL; _unVal.raw = 0; _unVal.nInteger = b ? 1 : 0;
     val_release(old);
   }
-  void Null() {
+  SQ_INLINE void Null() {
     SQObject old = *this;
     _type = OT_NULL; _unVal.raw = 0;
     val_release(old);
@@ -129,7 +136,7 @@ struct Val : SQObject {
 };
 
 // Reading a weak reference out of a container slot yields its target (or null).
-inline void set_real(Val &dst, const SQObject &src);
+SQ_INLINE void set_real(Val &dst, const SQObject &src);
 
 // During sq_close every string is freed by one final sweep, so containers being torn
 // down may drop string references without touching the strings.
@@ -143,7 +150,7 @@ inline void val_forget_if_string(SQObject &o) {
 inline bool raw_equal(const SQObject &a, const SQObject &b) {
   return a._type == b._type && a._unVal.raw == b._unVal.raw;
 }
-inline bool is_false(const SQObject &o) {
+SQ_INLINE bool is_false(const SQObject &o) {
   if (!(o._type & SQOBJECT_CANBEFALSE)) return false;
   if (o._type == OT_FLOAT) return o._unVal.fFloat == 0.0f;
   return o._unVal.nInteger == 0;  // null, integer 0, false
@@ -425,12 +432,17 @@ struct SQGenerator final : SQCollectable {
   void Clear() override;
 };
 
-inline void set_real(Val &dst, const SQObject &src) {
+SQ_INLINE void set_real(Val &dst, const SQObject &src) {
   if (src._type == OT_WEAKREF)
     dst = src._unVal.pWeakRef->_obj;
   else
     dst = src;
 }
+
+// Allocation of big hash arrays: at 4 MB and more the memory is 2 MB aligned and advised
+// for transparent huge pages (random probes of big tables miss the TLB less). Release
+// with free().
+void *mem_alloc_big(size_t bytes);
 
 // Helpers shared by several files
 const char *type_name(SQObjectType t);

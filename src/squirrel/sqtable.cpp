@@ -101,7 +101,11 @@ void SQTable::SetDelegate(SQTable *d) {
 void SQTable::Rehash(SQInteger newcap) {
   SQTableNode *old = _nodes;
   SQInteger oldcap = _cap;
-  _nodes = (SQTableNode *)malloc(sizeof(SQTableNode) * (size_t)newcap);
+  _nodes = (SQTableNode *)mem_alloc_big(sizeof(SQTableNode) * (size_t)newcap);
+  if (!_nodes) {
+    _nodes = old;
+    throw std::bad_alloc();
+  }
   _ss->_memused += sizeof(SQTableNode) * (size_t)(newcap - oldcap);
   for (SQInteger i = 0; i < newcap; i++) new (&_nodes[i]) SQTableNode();
   _cap = newcap;

@@ -360,7 +360,8 @@ SQUIRREL_API SQRESULT sq_setclassudsize(HSQUIRRELVM v, SQInteger idx, SQInteger 
 SQUIRREL_API SQRESULT sq_newclass(HSQUIRRELVM v, SQBool hasbase);
 /* Pushes an instance of the class at idx without calling its constructor. */
 SQUIRREL_API SQRESULT sq_createinstance(HSQUIRRELVM v, SQInteger idx);
-/* Pops a member key (null: the class itself) and a value; sets its attributes. */
+/* Pops a member key (null: the class itself) and a value, sets the attributes and pushes
+ * the previous ones. */
 SQUIRREL_API SQRESULT sq_setattributes(HSQUIRRELVM v, SQInteger idx);
 /* Pops a member key (null: the class itself) and pushes its attributes. */
 SQUIRREL_API SQRESULT sq_getattributes(HSQUIRRELVM v, SQInteger idx);
