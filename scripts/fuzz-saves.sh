@@ -13,15 +13,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 secs=${1:-60}
 shift $(( $# > 0 ? 1 : 0 ))
 out=${FUZZ_BUILD_DIR:-$top/build-fuzz-saves}
-jobs=${FUZZ_JOBS:-2}
-cxx=${CXX_FUZZ:-clang++}
 
-flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined
-       -fno-sanitize-recover=undefined -I"$top/src" -I"$top/src/squirrel" -I"$top/src/squirrel/include")
-mkdir -p "$out/obj" "$out/artifacts"
-
-# The Squirrel runtime, the script-data persistence, the streams, the platform paths, the world
-# grids and world-data block, the saved-game sources and the harness's stubs for the rest.
+. "$top/scripts/fuzz-lib.sh"
 sources=("$top"/src/squirrel/*.cpp
          "$top/src/script/sqbind.cpp" "$top/src/script/scriptData.cpp" "$top/src/script/baseObject.cpp"
          "$top/src/script/sqVMReload.cpp" "$top/src/core/stream.cpp" "$top/src/app/platform.cpp"
@@ -29,31 +22,7 @@ sources=("$top"/src/squirrel/*.cpp
          "$top/src/world/saved_games.cpp" "$top/src/world/world_file.cpp" "$top/src/world/world_enter.cpp"
          "$top/src/world/universe.cpp" "$top/src/world/spells.cpp" "$top/src/world/safe_file.cpp"
          "$top/tools/fuzz_saves/fuzz_stubs.cpp")
-headers_newer() {
-  [ -n "$(find "$top/src/squirrel" "$top/src/script" "$top/src/core" "$top/src/app" "$top/src/world" \
-          "$top/src/host" -name '*.h' -newer "$1" -print -quit)" ]
-}
-objname() { echo "$out/obj/$(basename "$(dirname "$1")")_$(basename "${1%.cpp}").o"; }
-stale=()
-for src in "${sources[@]}"; do
-  obj=$(objname "$src")
-  if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ] || headers_newer "$obj"; then
-    stale+=("$src")
-  fi
-done
-if [ ${#stale[@]} -gt 0 ]; then
-  echo "fuzz-saves: compiling ${#stale[@]} sources"
-  pids=()
-  for src in "${stale[@]}"; do
-    "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$src" -o "$(objname "$src")" &
-    pids+=($!)
-    if [ ${#pids[@]} -ge "$jobs" ]; then wait "${pids[0]}"; pids=("${pids[@]:1}"); fi
-  done
-  for pid in "${pids[@]}"; do wait "$pid"; done
-fi
-objs=()
-for src in "${sources[@]}"; do objs+=("$(objname "$src")"); done
-"$cxx" "${flags[@]}" -fsanitize=fuzzer "$top/tools/fuzz_saves/fuzz_saves.cpp" "${objs[@]}" -o "$out/fuzz_saves"
+fuzz_build "$out" fuzz_saves "$top/tools/fuzz_saves/fuzz_saves.cpp" "$top/src/squirrel $top/src/script $top/src/core $top/src/app $top/src/world $top/src/host" "${sources[@]}"
 
 # Seeds: a real game's info and uni, a world tail with and without a game-object block.
 corpus="$out/corpus"
@@ -70,6 +39,4 @@ if [ -z "$(ls -A "$corpus")" ]; then
   seed world_version '\x03\x00\x29\x09\x02\x00\x00\x00\x00'
 fi
 
-echo "fuzz-saves: running fuzz_saves for $secs s"
-exec "$out/fuzz_saves" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
-  -artifact_prefix="$out/artifacts/" -print_final_stats=1 "$@" "$corpus"
+fuzz_run "$out" fuzz_saves "$secs" "$@"

@@ -13,42 +13,12 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 secs=${1:-60}
 shift $(( $# > 0 ? 1 : 0 ))
 out=${FUZZ_BUILD_DIR:-$top/build-fuzz-script}
-jobs=${FUZZ_JOBS:-2}
-cxx=${CXX_FUZZ:-clang++}
 
-flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined
-       -fno-sanitize-recover=undefined -I"$top/src" -I"$top/src/squirrel" -I"$top/src/squirrel/include")
-mkdir -p "$out/obj" "$out/artifacts"
-
-# The Squirrel runtime, the scripting layer's persistence and binding sources, the streams and
-# the harness's own stubs for the log. Only sources newer than their objects are compiled.
+. "$top/scripts/fuzz-lib.sh"
 sources=("$top"/src/squirrel/*.cpp
          "$top/src/script/sqbind.cpp" "$top/src/script/scriptData.cpp" "$top/src/script/baseObject.cpp"
          "$top/src/core/stream.cpp" "$top/tools/fuzz_script/fuzz_stubs.cpp")
-headers_newer() {
-  [ -n "$(find "$top/src/squirrel" "$top/src/script" "$top/src/core" "$top/src/app" -name '*.h' -newer "$1" -print -quit)" ]
-}
-stale=()
-for src in "${sources[@]}"; do
-  obj="$out/obj/$(basename "$(dirname "$src")")_$(basename "${src%.cpp}").o"
-  if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ] || headers_newer "$obj"; then
-    stale+=("$src")
-  fi
-done
-if [ ${#stale[@]} -gt 0 ]; then
-  echo "fuzz-script: compiling ${#stale[@]} sources"
-  pids=()
-  for src in "${stale[@]}"; do
-    "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$src" \
-      -o "$out/obj/$(basename "$(dirname "$src")")_$(basename "${src%.cpp}").o" &
-    pids+=($!)
-    if [ ${#pids[@]} -ge "$jobs" ]; then wait "${pids[0]}"; pids=("${pids[@]:1}"); fi
-  done
-  for pid in "${pids[@]}"; do wait "$pid"; done
-fi
-objs=()
-for src in "${sources[@]}"; do objs+=("$out/obj/$(basename "$(dirname "$src")")_$(basename "${src%.cpp}").o"); done
-"$cxx" "${flags[@]}" -fsanitize=fuzzer "$top/tools/fuzz_script/fuzz_script.cpp" "${objs[@]}" -o "$out/fuzz_script"
+fuzz_build "$out" fuzz_script "$top/tools/fuzz_script/fuzz_script.cpp" "$top/src/squirrel $top/src/script $top/src/core $top/src/app" "${sources[@]}"
 
 # Seeds: the first byte selects the format (odd: plain), the rest is one save.
 corpus="$out/corpus"
@@ -64,6 +34,4 @@ if [ -z "$(ls -A "$corpus")" ]; then
   { printf '\x00\x0a\x05\x01\x00\x00\x00\x0a\x64'; head -c 8192 /dev/zero; } > "$corpus/bitmap"
 fi
 
-echo "fuzz-script: running fuzz_script for $secs s"
-exec "$out/fuzz_script" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
-  -artifact_prefix="$out/artifacts/" -print_final_stats=1 "$@" "$corpus"
+fuzz_run "$out" fuzz_script "$secs" "$@"

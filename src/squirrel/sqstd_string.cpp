@@ -44,10 +44,10 @@ SQInteger fmt_float_to_int(SQFloat f)
 }
 
 template <typename T>
-void fmt_append(std::string& out, const std::string& spec, T value)
+void fmt_append(std::string& out, const std::string& directive, T value)
 {
     char small[128];
-    int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    int n = std::snprintf(small, sizeof small, directive.c_str(), value);
     if (n < 0)
         return;
     if (size_t(n) < sizeof small) {
@@ -56,7 +56,7 @@ void fmt_append(std::string& out, const std::string& spec, T value)
     }
     size_t at = out.size();
     out.resize(at + size_t(n) + 1);
-    std::snprintf(&out[at], size_t(n) + 1, spec.c_str(), value);
+    std::snprintf(&out[at], size_t(n) + 1, directive.c_str(), value);
     out.resize(at + size_t(n));
 }
 
@@ -96,29 +96,29 @@ SQRESULT fmt_run(HSQUIRRELVM v, SQInteger fmtidx, std::string& out)
         if (arg > top)
             return sq_throwerror(v, "not enough paramters for the given format string");
         ++i;
-        std::string spec = "%";
+        std::string directive = "%";
         bool left = false;
         while (i < flen && (fmt[i] == '-' || fmt[i] == '+' || fmt[i] == ' ' || fmt[i] == '#' || fmt[i] == '0')) {
             left |= fmt[i] == '-';
-            spec += fmt[i++];
+            directive += fmt[i++];
         }
         int width = 0, ndigits = 0;
         while (i < flen && fmt_is_digit(fmt[i])) {
             if (++ndigits > 2)
                 return sq_throwerror(v, "width format too long");
             width = width * 10 + (fmt[i] - '0');
-            spec += fmt[i++];
+            directive += fmt[i++];
         }
         int precision = -1;
         if (i < flen && fmt[i] == '.') {
-            spec += fmt[i++];
+            directive += fmt[i++];
             precision = 0;
             ndigits = 0;
             while (i < flen && fmt_is_digit(fmt[i])) {
                 if (++ndigits > 2)
                     return sq_throwerror(v, "precision format too long");
                 precision = precision * 10 + (fmt[i] - '0');
-                spec += fmt[i++];
+                directive += fmt[i++];
             }
         }
         if (i >= flen)
@@ -143,11 +143,11 @@ SQRESULT fmt_run(HSQUIRRELVM v, SQInteger fmtidx, std::string& out)
             } else {
                 return sq_throwerror(v, "integer expected for the specified format");
             }
-            spec += conv;
+            directive += conv;
             if (conv == 'd' || conv == 'i' || conv == 'c')
-                fmt_append(out, spec, int(n));
+                fmt_append(out, directive, int(n));
             else
-                fmt_append(out, spec, unsigned(n));
+                fmt_append(out, directive, unsigned(n));
             break;
         }
         case 'f':
@@ -166,8 +166,8 @@ SQRESULT fmt_run(HSQUIRRELVM v, SQInteger fmtidx, std::string& out)
             } else {
                 return sq_throwerror(v, "float expected for the specified format");
             }
-            spec += conv;
-            fmt_append(out, spec, double(f));
+            directive += conv;
+            fmt_append(out, directive, double(f));
             break;
         }
         case 's': {

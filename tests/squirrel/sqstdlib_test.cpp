@@ -17,7 +17,9 @@ SQInteger host_format(HSQUIRRELVM v)
     SQInteger len = 0;
     if (SQ_FAILED(sqstd_format(v, 2, &len, &out)))
         return SQ_ERROR;
-    std::string wrapped = "<" + std::string(out, size_t(len)) + ">";
+    std::string wrapped = "<";
+    wrapped.append(out, size_t(len));
+    wrapped += '>';
     sq_pushstring(v, wrapped.data(), SQInteger(wrapped.size()));
     return 1;
 }
