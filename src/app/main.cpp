@@ -271,6 +271,8 @@ void init_game_systems()
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
     // A script error here is shown on screen; the game keeps running.
     universe_init();
+    world_hooks.grab_scene_as_splash = grab_scene_as_splash;
+    world_hooks.reset_frame_time = reset_update_time;
     init_world_gen_vm("gen/main.nut");
     // Steps of a stage run in reverse: the universe is released before the VM closes.
     shutdown_register(ShutdownStage::Scene, close_world_gen_vm);
