@@ -20,22 +20,7 @@
 
 using namespace HeightmapData;
 
-static std::atomic<long> alloc_count{0};
-extern "C" void* __libc_malloc(size_t);
-extern "C" void* __libc_calloc(size_t, size_t);
-extern "C" void* __libc_realloc(void*, size_t);
-extern "C" void* malloc(size_t n) {
-  alloc_count.fetch_add(1, std::memory_order_relaxed);
-  return __libc_malloc(n);
-}
-extern "C" void* calloc(size_t n, size_t m) {
-  alloc_count.fetch_add(1, std::memory_order_relaxed);
-  return __libc_calloc(n, m);
-}
-extern "C" void* realloc(void* p, size_t n) {
-  alloc_count.fetch_add(1, std::memory_order_relaxed);
-  return __libc_realloc(p, n);
-}
+#include "alloc_count.h"
 
 static std::string data_dir;
 

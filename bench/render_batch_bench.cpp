@@ -10,19 +10,7 @@
 
 #include "render/renderBatch.h"
 
-// Counting allocator: the executable's malloc family interposes the C
-// library's, forwarding to the real functions.
-static std::atomic<long> alloc_count{0};
-extern "C" void* __libc_malloc(size_t);
-extern "C" void* __libc_realloc(void*, size_t);
-extern "C" void* malloc(size_t n) {
-  alloc_count.fetch_add(1, std::memory_order_relaxed);
-  return __libc_malloc(n);
-}
-extern "C" void* realloc(void* p, size_t n) {
-  alloc_count.fetch_add(1, std::memory_order_relaxed);
-  return __libc_realloc(p, n);
-}
+#include "alloc_count.h"
 
 // A GUI frame: `blocks` quads in rows, cycling through four states, with an
 // overlapping tooltip-like block every 50.
