@@ -21,7 +21,7 @@ sources=("$top"/src/squirrel/*.cpp
          "$top/src/world/heightmap.cpp" "$top/src/world/world_data.cpp"
          "$top/src/world/saved_games.cpp" "$top/src/world/world_file.cpp" "$top/src/world/world_enter.cpp"
          "$top/src/world/universe.cpp" "$top/src/world/spells.cpp" "$top/src/world/safe_file.cpp"
-         "$top/tools/fuzz_saves/fuzz_stubs.cpp")
+         "$top/tools/fuzz_saves/fuzz_stubs.cpp" "$top/tools/fuzz_common/log_stubs.cpp")
 fuzz_build "$out" fuzz_saves "$top/tools/fuzz_saves/fuzz_saves.cpp" "$top/src/squirrel $top/src/script $top/src/core $top/src/app $top/src/world $top/src/host" "${sources[@]}"
 
 # Seeds: a real game's info and uni, a world tail with and without a game-object block.

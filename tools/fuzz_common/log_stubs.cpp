@@ -1,6 +1,7 @@
-// The few log and error services the scripting layer calls, for the fuzz
-// target only: text is formatted (so bad format arguments still surface) and
-// dropped; a fatal error or failed assertion aborts, which the fuzzer reports.
+// The log and error services for the fuzz targets, which link only the code
+// they fuzz: text is formatted (so bad format arguments still surface) and
+// dropped; the error message is kept so that callers can test it; a fatal
+// error or failed assertion aborts, which the fuzzer reports.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -37,4 +38,7 @@ void fatal(const char* format, ...) {
 
 void assert_failed(const char* file, int line, const char* expr) { fatal("%s(%d): failed ASSERT(%s)", file, line, expr); }
 
-void set_error_message(const char*) {}
+static char error_text[4096];
+void set_error_message(const char* text) { snprintf(error_text, sizeof error_text, "%s", text ? text : ""); }
+bool has_error_message() { return error_text[0] != 0; }
+const char* get_error_message() { return error_text; }
