@@ -182,6 +182,74 @@ void fast_skeleton_map(const BitMap& bm, float* out) {
   }
 }
 
+namespace {
+
+// Advancing the game random generator n draws is an affine map of its state,
+// s -> mul * s + add (mod 2^64), so any draw of a pass can be computed from
+// the state at the start of the pass without making the draws in between.
+struct RndJump {
+  uint64_t mul, add;
+  uint64_t apply(uint64_t s) const { return mul * s + add; }
+  // This jump followed by `b`.
+  RndJump then(const RndJump& b) const { return {b.mul * mul, b.mul * add + b.add}; }
+};
+
+constexpr RndJump RND_ONE = {6364136223846793005ull, 1442695040888963407ull};
+constexpr int NEIGHBOURS = 8;
+
+// For the skeleton passes, which draw once per neighbour of every pixel in
+// row order: the jump from the start of a row to draw k of pixel x (entry
+// x * 8 + k), from the start of the pass to each row and over a whole pass;
+// and for each 8-bit set of neighbours, its size and its members in
+// increasing order.
+struct SkeletonTables {
+  RndJump draw[HMAP_SIZE * NEIGHBOURS];
+  RndJump row[HMAP_SIZE];
+  RndJump pass;
+  uint16_t members[256][NEIGHBOURS];
+  uint8_t size[256];
+
+  SkeletonTables() {
+    RndJump j = RND_ONE;
+    for (int i = 0; i < HMAP_SIZE * NEIGHBOURS; i++) {
+      draw[i] = j;
+      j = j.then(RND_ONE);
+    }
+    RndJump line = draw[HMAP_SIZE * NEIGHBOURS - 1];
+    row[0] = {1, 0};
+    for (int z = 1; z < HMAP_SIZE; z++) row[z] = row[z - 1].then(line);
+    pass = row[HMAP_SIZE - 1].then(line);
+    for (int m = 0; m < 256; m++) {
+      int n = 0;
+      for (int k = 0; k < NEIGHBOURS; k++)
+        if (m >> k & 1) members[m][n++] = (uint16_t)k;
+      size[m] = (uint8_t)n;
+      while (n < NEIGHBOURS) members[m][n++] = 0;
+    }
+  }
+};
+
+const SkeletonTables& skeleton_tables() {
+  static const SkeletonTables t;
+  return t;
+}
+
+inline float skeleton_step(float jitter, float v, float step) {
+  return (1.0f + jitter * (2.0f * v - 1.0f)) * step;
+}
+
+inline float min2(float a, float b) { return b < a ? b : a; }
+
+// Row z of `src` with the wrapped neighbours at both ends: out[x + 1] = src(x, z).
+inline void padded_row(const float* src, int z, float* out) {
+  const float* r = src + (z & (HMAP_SIZE - 1)) * HMAP_SIZE;
+  std::memcpy(out + 1, r, HMAP_SIZE * sizeof(float));
+  out[0] = r[HMAP_SIZE - 1];
+  out[HMAP_SIZE + 1] = r[0];
+}
+
+} // namespace
+
 void make_skeleton_map(const BitMap& bm, float jitter, float* out) {
   static float buf_a[HMAP_CELLS], buf_b[HMAP_CELLS];
   const float unreached = FLT_MAX;
@@ -209,26 +277,81 @@ void make_skeleton_map(const BitMap& bm, float jitter, float* out) {
     for (int i = 0; i < HMAP_CELLS; i++) out[i] = v;
     return;
   }
-  static const int ndx[8] = {0, -1, 1, 0, -1, 1, -1, 1};
-  static const int ndz[8] = {-1, 0, 0, 1, -1, -1, 1, 1};
+  // Every pass draws once per neighbour of every pixel, but a neighbour can
+  // only lower a pixel when its value plus the smallest possible step is
+  // below the pixel's value. A step is a monotone function of its draw and
+  // float rounding keeps that order, so the smallest step is the one at an
+  // end of the draw's range. Only the draws of such neighbours are made, each
+  // computed directly from the state at the start of the pass; the state then
+  // jumps over the whole pass. A huge jitter could overflow the sums, so then
+  // every draw is made.
+  const float maxUnit = 0.99999994f;
+  const float minOrtho = min2(skeleton_step(jitter, 0.0f, 1.0f), skeleton_step(jitter, maxUnit, 1.0f));
+  const float minDiag =
+      min2(skeleton_step(jitter, 0.0f, 1.4142135f), skeleton_step(jitter, maxUnit, 1.4142135f));
+  const bool maySkip = std::fabs(jitter) <= 1e6f;
+  const SkeletonTables& T = skeleton_tables();
+  // Neighbour k of pixel x is in padded row nbRow[k] (above, same, below) at x + nbOff[k].
+  static const int nbRow[NEIGHBOURS] = {0, 1, 1, 2, 0, 0, 2, 2};
+  static const int nbOff[NEIGHBOURS] = {1, 0, 2, 1, 0, 2, 0, 2};
+  static const float nbStep[NEIGHBOURS] = {1.0f, 1.0f, 1.0f, 1.0f, 1.4142135f, 1.4142135f, 1.4142135f, 1.4142135f};
+  constexpr int PADDED = HMAP_SIZE + 2;
+  float rows[3 * PADDED];
+  uint8_t need[HMAP_SIZE];
+  // Pending draws of a row as x * 8 + k, with room for a full last group.
+  uint16_t work[HMAP_SIZE * NEIGHBOURS + NEIGHBOURS];
   float* prev = buf_a;
   float* next = buf_b;
+  // A value never grows, so a pass reached new pixels exactly when it left
+  // fewer unreached ones.
+  int unreachedBefore = HMAP_CELLS - seeded;
   bool progress = true;
   while (progress) {
-    progress = false;
-    for (int z = 0; z < HMAP_SIZE; z++)
-      for (int x = 0; x < HMAP_SIZE; x++) {
-        int i = hmap_index(x, z);
-        float best = prev[i];
-        for (int k = 0; k < 8; k++) {
-          float step = k < 4 ? 1.0f : 1.4142135f;
-          float v = game_rnd_frnd();
-          float cand = prev[hmap_index(x + ndx[k], z + ndz[k])] + (1.0f + jitter * (2.0f * v - 1.0f)) * step;
-          if (cand < best) best = cand;
-        }
-        next[i] = best;
-        if (prev[i] == unreached && best != unreached) progress = true;
+    int unreachedNow = 0;
+    const uint64_t s0 = game_rnd_seed;
+    for (int z = 0; z < HMAP_SIZE; z++) {
+      // The padded rows rotate down one row at a time.
+      const int rowAt[3] = {z % 3 * PADDED, (z + 1) % 3 * PADDED, (z + 2) % 3 * PADDED};
+      float* U = rows + rowAt[0];
+      float* M = rows + rowAt[1];
+      float* D = rows + rowAt[2];
+      if (z == 0) {
+        padded_row(prev, -1, U);
+        padded_row(prev, 0, M);
       }
+      padded_row(prev, z + 1, D);
+      float* dst = next + z * HMAP_SIZE;
+      for (int x = 0; x < HMAP_SIZE; x++) {
+        const float own = M[x + 1];
+        need[x] = (uint8_t)((U[x + 1] + minOrtho < own) | (M[x] + minOrtho < own) << 1 |
+                            (M[x + 2] + minOrtho < own) << 2 | (D[x + 1] + minOrtho < own) << 3 |
+                            (U[x] + minDiag < own) << 4 | (U[x + 2] + minDiag < own) << 5 |
+                            (D[x] + minDiag < own) << 6 | (D[x + 2] + minDiag < own) << 7);
+        dst[x] = own;
+      }
+      if (!maySkip) std::memset(need, 0xFF, sizeof(need));
+      int count = 0;
+      for (int x = 0; x < HMAP_SIZE; x++) {
+        uint16_t* w = work + count;
+        const uint16_t* m = T.members[need[x]];
+        const uint16_t base = (uint16_t)(x * NEIGHBOURS);
+        for (int j = 0; j < NEIGHBOURS; j++) w[j] = (uint16_t)(m[j] + base);
+        count += T.size[need[x]];
+      }
+      int nbAt[NEIGHBOURS];
+      for (int k = 0; k < NEIGHBOURS; k++) nbAt[k] = rowAt[nbRow[k]] + nbOff[k];
+      const uint64_t sRow = T.row[z].apply(s0);
+      for (int i = 0; i < count; i++) {
+        const int e = work[i], x = e >> 3, k = e & 7;
+        const float v = game_rnd_unit((uint32_t)(T.draw[e].apply(sRow) >> 32));
+        const float cand = rows[nbAt[k] + x] + skeleton_step(jitter, v, nbStep[k]);
+        dst[x] = min2(dst[x], cand);
+      }
+      for (int x = 0; x < HMAP_SIZE; x++) unreachedNow += dst[x] == unreached;
+    }
+    game_rnd_seed = T.pass.apply(s0);
+    progress = unreachedNow < unreachedBefore;
+    unreachedBefore = unreachedNow;
     float* t = prev;
     prev = next;
     next = t;
