@@ -59,7 +59,7 @@ function gen_islands(pal) {
   flood_to_level(sea);
   mark_water(0.0, MARK_WATER, 0);
   local fields = make_fields(find_flat_land(sea + 0.8, sea + 10.0, 0.9, 1), rndi(2, 6), 120, 400);
-  paint_cover(pal, sea + 0.3, sea + 20.0, r[1] - 3.0, 0.6, fields);
+  paint_cover(pal, sea + 0.3, sea + 20.0, r[1] - 3.0, 0.6, fields, 0.85);
   local flat = find_building_land(sea + 1.0, sea + 12.0, 0.9);
   local houses = place_village(flat, rndi(4, 8));
   reserve_places(flat, 12, 2.0);
@@ -80,17 +80,36 @@ function add_volcano(cx, cz, radius, height, pal) {
   apply_height_mask(m, null);
   // Crater depth is relative to its radius.
   gen_crater(cx, cz, radius * 0.16, height * 0.3 / (radius * 0.16));
+  // Side vents overlapping the main crater break up its round outline.
+  side_vents(cx, cz, radius * 0.16, height * 0.3 / (radius * 0.16), rndi(2, 3));
 }
 
-// Lava over every cell of the circle that lies below `level`.
-function fill_lava(cx, cz, radius, level) {
+// `count` smaller craters whose centres lie inside the rim of a crater of
+// radius `radius` at (cx, cz), so the basin's outline is lobed.
+function side_vents(cx, cz, radius, depth, count) {
+  local a = frnd() * 2.0 * PI;
+  for (local i = 0; i < count; i++) {
+    a += rndf(1.4, 2.8);
+    local d = radius * rndf(0.45, 0.8), r = radius * rndf(0.45, 0.7);
+    gen_crater(cx + cos(a) * d, cz + sin(a) * d, r, depth * rndf(0.5, 0.8));
+  }
+}
+
+// Lava over the cells around (cx, cz) that lie below `level`. A tiling
+// noise (`warp`) bends both the reach and the level, so the shore follows
+// neither a circle nor the crater's contour exactly.
+function fill_lava(cx, cz, radius, level, warp) {
   local hm = HmapMask.fromHeight();
   local lava = HmapMask();
-  lava.processRect(cx - radius, cz - radius, cx + radius, cz + radius, function(x, z, v) {
+  local reach = radius * 1.3;
+  lava.processRect(cx - reach, cz - reach, cx + reach, cz + reach, function(x, z, v) {
     local dx = x - cx, dz = z - cz;
-    if (dx * dx + dz * dz > radius * radius) return 0.0;
+    local n = warp.getraw(x, z);
+    local lim = radius * (0.85 + 0.5 * n);
+    if (dx * dx + dz * dz > lim * lim) return 0.0;
     local h = hm.getraw(x, z);
-    return h < level ? h - level : 0.0;
+    local l = level + 0.6 * n;
+    return h < l ? h - l : 0.0;
   });
   apply_water_mask(lava, null);
 }
@@ -148,9 +167,10 @@ function gen_volcanic(pal) {
     reactions = [[vec4f(1, 1, 1, 0), vec4f(0.85, 0.85, 0.86, 0), 0.015]]
   });
   show_splash("Lava and sea", 0.8);
+  local warp = HmapMask.fromSimplexNoise(1.0, 32, 3, null, 0.5);
   foreach (c in cones) {
     local floor = get_average_circle_height(c[0], c[1], c[2] * 0.1);
-    fill_lava(c[0], c[1], c[2] * 0.3, floor + 2.5);
+    fill_lava(c[0], c[1], c[2] * 0.3, floor + 2.5, warp);
   }
   // Lava spilling over the rims of some craters.
   local hm0 = HmapMask.fromHeight();
@@ -164,8 +184,10 @@ function gen_volcanic(pal) {
   // A few lava pools in the lowlands.
   for (local i = rndi(1, 3); i > 0; i--) {
     local x = hmfrnd(), z = hmfrnd();
-    gen_crater(x, z, rndf(5.0, 9.0), rndf(0.25, 0.45));
-    fill_lava(x, z, 12.0, get_average_circle_height(x, z, 2.0) + 1.5);
+    local cr = rndf(5.0, 9.0), cd = rndf(0.25, 0.45);
+    gen_crater(x, z, cr, cd);
+    side_vents(x, z, cr, cd, rndi(1, 3));
+    fill_lava(x, z, 12.0, get_average_circle_height(x, z, 2.0) + 1.5, warp);
   }
   flood_to_level(sea);
   mark_water(0.0, MARK_WATER, 0);

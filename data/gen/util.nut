@@ -124,15 +124,20 @@ function make_fields(land, count, min_size, max_size) {
   return fields;
 }
 
-function paint_cover(pal, shore, tree_line, snow_line, grass_slope, fields = null) {
+// `bare_lift` (0..1) draws steep bare ground below the snow line towards
+// a light washed soil colour, so erosion gullies read as washed earth instead of
+// dark cuts.
+function paint_cover(pal, shore, tree_line, snow_line, grass_slope, fields = null, bare_lift = 0.0) {
   local hm = HmapMask.fromHeight();
   local slope = HmapMask.fromSlope();
   local wm = HmapMask.fromWater();
   local tint = HmapMask.fromSimplexNoise(0.5, 8, 3, null, 0.5);
-  local grass = pal.grass, dry = pal.grass_dry, snow = pal.snow;
+  local grass = pal.grass, dry = pal.grass_dry, snow = pal.snow, bare = lerpcolor(pal.soil, pal.sand, 0.3);
   repaint_land(function(x, z, color, top) {
     local h = hm.getraw(x, z), s = slope.getraw(x, z);
     if (wm.getraw(x, z) != 0.0) return [color, GT_SOIL];
+    if (bare_lift > 0.0 && h < snow_line)
+      color = lerpcolor(color, bare, bare_lift * (1.0 - smoothstep(grass_slope - 0.1, grass_slope + 0.25, s)));
     if (h > snow_line) {
       local a = smoothstep(snow_line, snow_line + 3.0, h) * smoothstep(0.45, 0.7, s);
       if (a > 0.05) {
