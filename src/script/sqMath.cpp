@@ -89,13 +89,7 @@ static Vec4f vec_from_args(HSQUIRRELVM v) {
 
 static SQInteger vec4f_ctor(HSQUIRRELVM v) {
   return guarded(v, [v] {
-    SqVec4f* obj = new SqVec4f{vec_from_args(v)};
-    try {
-      sqbind::init_instance(obj, v, vec4f_release);
-    } catch (...) {
-      delete obj;
-      throw;
-    }
+    sqbind::adopt_instance(new SqVec4f{vec_from_args(v)}, v, vec4f_release);
     return SQInteger(0);
   });
 }

@@ -117,6 +117,16 @@ SqObject create_class(HSQUIRRELVM vm, const char* name, const char* base_name, S
 bool push_instance(HSQUIRRELVM vm, void* object, SQUserPointer tag, const char* class_name, SQRELEASEHOOK hook);
 // For native constructors: attaches `object` to the instance at stack position 1.
 bool init_instance(void* object, HSQUIRRELVM vm, SQRELEASEHOOK hook);
+// init_instance for an object made with `new` that the release hook deletes:
+// if attaching throws, the object is deleted before the error goes on.
+template <class T> void adopt_instance(T* object, HSQUIRRELVM vm, SQRELEASEHOOK hook) {
+  try {
+    init_instance(object, vm, hook);
+  } catch (...) {
+    delete object;
+    throw;
+  }
+}
 
 // {===== Reading values
 

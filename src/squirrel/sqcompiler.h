@@ -115,6 +115,7 @@ struct SQCompiler {
   void TryStatement();
   // "function a.b.c(...)" and "function a::b(...)" store into a field path.
   void FunctionStatement();
+  Exp SlotPathTarget(Val &name);
   void ClassStatement();
   void EnumStatement();
   void ConstStatement();

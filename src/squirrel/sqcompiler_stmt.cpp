@@ -472,10 +472,10 @@ void SQCompiler::TryStatement() {
   fs->PatchToHere(jend);
 }
 
-// "function a.b.c(...)" and "function a::b(...)" store into a field path.
-void SQCompiler::FunctionStatement() {
-  Lex();
-  Val name = ExpectIdent();
+// The slot a "function" or "class" statement stores into: a plain name, or a
+// field path "a.b.c" / "a::b"; `name` ends as the last identifier.
+Exp SQCompiler::SlotPathTarget(Val &name) {
+  name = ExpectIdent();
   Exp target = Identifier(name);
   if (tok != '.' && tok != TK_DOUBLE_COLON) {
     target.k = E_FIELDK;
@@ -492,6 +492,14 @@ void SQCompiler::FunctionStatement() {
     target.info = obj;
     target.key = fs->Literal(name);
   }
+  return target;
+}
+
+// "function a.b.c(...)" and "function a::b(...)" store into a field path.
+void SQCompiler::FunctionStatement() {
+  Lex();
+  Val name;
+  Exp target = SlotPathTarget(name);
   Exp fn = FunctionExp(name, false);
   SQInteger vr = ToNextReg(fn);
   SQInteger k = fs->AllocReg();
@@ -502,23 +510,8 @@ void SQCompiler::FunctionStatement() {
 
 void SQCompiler::ClassStatement() {
   Lex();
-  Val name = ExpectIdent();
-  Exp target = Identifier(name);
-  if (tok != '.' && tok != TK_DOUBLE_COLON) {
-    target.k = E_FIELDK;
-    target.info = 0;
-    target.key = fs->Literal(name);
-    target.fallback = false;
-  }
-  while (tok == '.' || tok == TK_DOUBLE_COLON) {
-    Lex();
-    SQInteger obj = ToAnyReg(target);
-    name = ExpectIdent();
-    target = Exp();
-    target.k = E_FIELDK;
-    target.info = obj;
-    target.key = fs->Literal(name);
-  }
+  Val name;
+  Exp target = SlotPathTarget(name);
   if (target.k != E_FIELDK) Error("invalid class name");
   Exp cls = ClassExp();
   SQInteger vr = ToNextReg(cls);

@@ -92,13 +92,7 @@ void push_mask(HSQUIRRELVM v, HmapMask* m) {
 }
 
 SQInteger mask_ctor(HSQUIRRELVM v) {
-  HmapMask* m = new HmapMask;
-  try {
-    sqbind::init_instance(m, v, mask_release);
-  } catch (...) {
-    delete m;
-    throw;
-  }
+  sqbind::adopt_instance(new HmapMask, v, mask_release);
   return 0;
 }
 
@@ -411,13 +405,7 @@ SQInteger fn_recolor_land4(HSQUIRRELVM v) {
 BitMap* self_bm(HSQUIRRELVM v) { return sqbind::getInst<BitMap>(v, 1); }
 
 SQInteger bm_ctor(HSQUIRRELVM v) {
-  BitMap* bm = new BitMap;
-  try {
-    sqbind::init_instance(bm, v, wgbind::bitmap_release);
-  } catch (...) {
-    delete bm;
-    throw;
-  }
+  sqbind::adopt_instance(new BitMap, v, wgbind::bitmap_release);
   return 0;
 }
 
@@ -603,13 +591,7 @@ SQInteger intmap_release(SQUserPointer p, SQInteger) {
 IntMap* self_im(HSQUIRRELVM v) { return sqbind::getInst<IntMap>(v, 1); }
 
 SQInteger im_ctor(HSQUIRRELVM v) {
-  IntMap* m = new IntMap;
-  try {
-    sqbind::init_instance(m, v, intmap_release);
-  } catch (...) {
-    delete m;
-    throw;
-  }
+  sqbind::adopt_instance(new IntMap, v, intmap_release);
   return 0;
 }
 
