@@ -404,7 +404,7 @@ SQRESULT sq_call(HSQUIRRELVM v, SQInteger params, SQBool retval, SQBool raiseerr
   try {
     vm_call(v, func, params, out);
   } catch (SQError &) {
-    if (raiseerror && v->_traps.empty()) vm_report_error(v);
+    if (raiseerror && vm_error_to_report(v)) vm_report_error(v);
     v->_raiseerror = saved;
     if (startsthread) v->_state = SQ_VMSTATE_IDLE;
     v->ApiPush(func);

@@ -315,9 +315,8 @@ static void construct_instance(SQVM *v, SQClass *c, SQInteger argbase, SQInteger
     for (SQInteger i = 1; i < nargs; i++) args[i] = v->_stack[argbase + i];
     Val res;
     vm_callv(v, ctor, args.data(), nargs, res);
-  } else if (nargs > 1) {
-    vm_raise(v, "wrong number of parameters");
   }
+  // Without a constructor the arguments are ignored, as the language defines.
   out = inst;
 }
 

@@ -55,6 +55,9 @@ struct SQCompiler {
   Val ParseConstValue();
   // ---------------------------------------------------------- expressions
   Exp Expression(bool discard = false);
+  // "a, b, c": evaluates each for its side effects and yields the last (parentheses,
+  // conditions).
+  Exp CommaExpression();
   // Evaluates e (whose temporaries sit at or above r) into register r and frees them.
   void ToRegAfter(Exp &e, SQInteger r);
   int ArithOpFor(int assignop);

@@ -47,7 +47,10 @@ void SQCompiler::OptionalSemicolon() {
     Lex();
     return;
   }
-  if (!IsEndOfStatement()) Error("end of statement expected (; or lf)");
+  // A statement that ends with '}' ("local t = {a = 1} print(t.a)") needs no separator,
+  // nor does the body of an if before its else ("if (x) f() else g()").
+  if (!IsEndOfStatement() && lex._prevtoken != '}' && tok != TK_ELSE)
+    Error("end of statement expected (; or lf)");
 }
 
 // ------------------------------------------------------- materialisation
@@ -262,6 +265,20 @@ Exp SQCompiler::Expression(bool discard) {
     default:
       return e;
   }
+}
+
+Exp SQCompiler::CommaExpression() {
+  SQInteger base = fs->freereg;
+  Exp e = Expression();
+  while (tok == ',') {
+    Lex();
+    // Only the side effects of the earlier operands remain (a pending GET still runs).
+    Discharge(e);
+    if (e.k == E_RELOC) ToNextReg(e);
+    fs->freereg = base;
+    e = Expression();
+  }
+  return e;
 }
 
 // Evaluates e (whose temporaries sit at or above r) into register r and frees them.

@@ -190,7 +190,7 @@ Exp SQCompiler::Primary() {
       return e;
     case '(': {
       Lex();
-      Exp in = Expression();
+      Exp in = CommaExpression();
       Expect(')');
       return in;
     }
@@ -340,8 +340,7 @@ Exp SQCompiler::FunctionExp(const Val &name, bool lambda) {
     Exp body = Expression();
     ReturnValue(body);
   } else {
-    if (tok != '{') Error("expected '{'");
-    Statement();
+    Statement();  // usually a block, but any single statement is a valid body
   }
   fs->SetLine(lex._prevline);
   fs->Emit(OP_RETURN, 0, 0);

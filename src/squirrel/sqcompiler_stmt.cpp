@@ -195,7 +195,7 @@ SQInteger SQCompiler::JumpIfFalse(Exp &e) {
 
 Exp SQCompiler::Condition() {
   Expect('(');
-  Exp e = Expression();
+  Exp e = CommaExpression();
   Expect(')');
   return e;
 }
@@ -486,7 +486,12 @@ Exp SQCompiler::SlotPathTarget(Val &name) {
   while (tok == '.' || tok == TK_DOUBLE_COLON) {
     Lex();
     SQInteger obj = ToAnyReg(target);
-    name = ExpectIdent();
+    if (tok == TK_CONSTRUCTOR) {  // "function Toggle::constructor(s) {...}"
+      name = val_str(str_new(ss, "constructor"));
+      Lex();
+    } else {
+      name = ExpectIdent();
+    }
     target = Exp();
     target.k = E_FIELDK;
     target.info = obj;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -35,7 +36,10 @@ static bool string_to_number(const SQChar *s, int base, bool *isfloat, SQInteger
     long long n = std::strtoll(s, &end, base);
     if (end == s) return false;
     *isfloat = false;
-    *i = (SQInteger)(unsigned int)(unsigned long long)n;
+    // Out-of-range text saturates, as strtol does for a 32-bit long.
+    if (n > INT32_MAX) n = INT32_MAX;
+    if (n < INT32_MIN) n = INT32_MIN;
+    *i = (SQInteger)n;
     return true;
 }
 

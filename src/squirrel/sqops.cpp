@@ -66,6 +66,11 @@ bool vm_meta(SQVM *v, const SQObject &self, SQMetaMethod mm, Val &fn) {
 
 // Calls a _get-like metamethod: returns false when it signalled "not found" (throw null).
 static bool call_meta_lookup(SQVM *v, const Val &fn, Val &out, std::initializer_list<SQObject> args) {
+  struct Nesting {
+    SQVM *v;
+    explicit Nesting(SQVM *vm) : v(vm) { v->_metalookups++; }
+    ~Nesting() { v->_metalookups--; }
+  } nesting(v);
   try {
     vm_callargs(v, fn, out, args);
     return true;
@@ -588,9 +593,10 @@ SQInteger vm_compare(SQVM *v, const SQObject &a, const SQObject &b) {
       vm_raise(v, "_cmp must return an integer");
     }
   }
+  // Same type otherwise orders by payload: false < true, references by address.
   if (a._type == b._type) {
     if (a._unVal.raw == b._unVal.raw) return 0;
-    if (a._type != OT_BOOL) return a._unVal.raw < b._unVal.raw ? -1 : 1;
+    return a._unVal.raw < b._unVal.raw ? -1 : 1;
   }
   if (a._type == OT_NULL) return -1;
   if (b._type == OT_NULL) return 1;

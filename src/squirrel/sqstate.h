@@ -96,6 +96,8 @@ struct SQVM final : SQCollectable {
   bool _raiseerror = true;
   bool _pendingthrow = false;
   bool _limithit = false;  // the current error is a resource limit (not catchable)
+  // Nesting of _get/_set calls, inside which "throw null" means "not found", not an error.
+  SQInteger _metalookups = 0;
   SQInteger _rootfuncidx = -1;  // threads: stack slot of the function started by sq_call
   SQUserPointer _foreignptr = nullptr;
   SQRELEASEHOOK _releasehook = nullptr;
@@ -211,6 +213,11 @@ void vm_close_outers(SQVM *v, SQInteger from);
 bool vm_start_call(SQVM *v, SQClosure *cl, SQInteger argbase, SQInteger nargs, SQInteger target, bool root);
 void vm_call_native(SQVM *v, SQNativeClosure *nc, SQInteger argbase, SQInteger nargs, SQInteger target);
 void vm_report_error(SQVM *v);
+// An error that leaves the outermost try-less activation goes to the error handler, except
+// the null a _get/_set throws to say "not found".
+inline bool vm_error_to_report(const SQVM *v) {
+  return v->_traps.empty() && !(v->_metalookups > 0 && v->_lasterror._type == OT_NULL);
+}
 void vm_wakeup(SQVM *t, const SQObject &val, Val &out, bool throwerror);
 std::string vm_callstack_name(SQVM *v, const SQCallInfo &ci);
 

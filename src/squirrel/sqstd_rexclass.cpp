@@ -93,13 +93,15 @@ SQInteger rex_run_search(HSQUIRRELVM v, Regexp** out)
         if (sq_gettype(v, 3) == OT_FLOAT) {
             SQFloat f = 0;
             sq_getfloat(v, 3, &f);
-            start = f >= 0 && f <= SQFloat(len) ? SQInteger(f) : -1;
+            start = f < 0 ? -1 : (f <= SQFloat(len) ? SQInteger(f) : len + 1);
         } else {
             sq_getinteger(v, 3, &start);
         }
     }
-    if (start < 0 || start > len)
+    if (start < 0)
         return sq_throwerror(v, "invalid starting position");
+    if (start > len)  // nothing left to search: no match
+        return 0;
     Regexp::Result r = re->search(s, size_t(len), size_t(start));
     if (r == Regexp::Result::TooComplex)
         return sq_throwerror(v, "regexp: expression too complex for this subject");

@@ -739,7 +739,7 @@ void vm_execute(SQVM *v, SQInteger entry) {
         owner.ip = t.handler;
         continue;
       }
-      if (v->_traps.empty() && v->_raiseerror) vm_report_error(v);
+      if (v->_raiseerror && vm_error_to_report(v)) vm_report_error(v);
       while ((SQInteger)v->_calls.size() > entry) {
         SQCallInfo c = v->_calls.back();
         v->_calls.pop_back();
@@ -805,30 +805,21 @@ static bool foreach_step(SQVM *v, Val *r) {
       r[3] = out;
       return true;
     }
-    case OT_INSTANCE: {
+    case OT_INSTANCE:
+    case OT_USERDATA: {
+      // Instances and user data iterate only through _nexti; the value of each key is read
+      // as "obj[key]" would (members, then _get).
       Val fn;
-      if (vm_meta(v, c, MT_NEXTI, fn)) {
-        Val key;
-        Val prev = it;
-        vm_callargs(v, fn, key, {c, prev});
-        if (key._type == OT_NULL) return false;
-        it = key;
-        Val val;
-        vm_get_or_raise(v, c, key, val, false);
-        r[2] = key;
-        r[3] = val;
-        return true;
-      }
-      SQInstance *in = c._unVal.pInstance;
-      SQTable *t = in->_class->_members;
-      SQInteger idx = it._type == OT_INTEGER ? it._unVal.nInteger : -1;
-      SQInteger n = t->Next(idx);
-      if (n < 0) return false;
-      it.SetInt(n);
-      r[2] = t->_nodes[n].key;
-      Val out;
-      in->Get(t->_nodes[n].key, out);
-      r[3] = out;
+      if (!vm_meta(v, c, MT_NEXTI, fn)) vm_raise(v, "_nexti failed");
+      Val key;
+      Val prev = it;
+      vm_callargs(v, fn, key, {c, prev});
+      if (key._type == OT_NULL) return false;
+      it = key;
+      Val val;
+      if (!vm_get(v, c, key, val, false)) vm_raise(v, "_nexti returned an invalid idx");
+      r[2] = key;
+      r[3] = val;
       return true;
     }
     case OT_GENERATOR: {
@@ -842,22 +833,6 @@ static bool foreach_step(SQVM *v, Val *r) {
       r[2].SetInt(idx);
       r[3] = out;
       return true;
-    }
-    case OT_USERDATA: {
-      Val fn;
-      if (vm_meta(v, c, MT_NEXTI, fn)) {
-        Val key;
-        Val prev = it;
-        vm_callargs(v, fn, key, {c, prev});
-        if (key._type == OT_NULL) return false;
-        it = key;
-        Val val;
-        vm_get_or_raise(v, c, key, val, false);
-        r[2] = key;
-        r[3] = val;
-        return true;
-      }
-      vm_raise(v, "cannot iterate %s", type_name(c._type));
     }
     default:
       vm_raise(v, "cannot iterate %s", type_name(c._type));

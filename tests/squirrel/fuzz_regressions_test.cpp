@@ -18,7 +18,7 @@ namespace {
 
 TEST(SqFuzzRegressions, EveryReproducerEndsCleanly)
 {
-    const fs::path dir = fs::path(__FILE__).parent_path() / "fuzz_regressions";
+    const fs::path dir = SQ_FUZZ_REGRESSIONS_DIR;
     std::vector<fs::path> files;
     for (const auto& e : fs::directory_iterator(dir))
         if (e.is_regular_file())

@@ -157,4 +157,24 @@ TEST(SqCore, MetamethodsAndDelegatesDispatch) {
             "V3 true foo?");
 }
 
+// "throw null" from _get or _set means "not found": the host's error handler (the one the
+// game installs) must stay silent, while a real error thrown there is still reported.
+TEST(SqCore, NotFoundFromGetIsNotReported) {
+  Vm vm(true);
+  EXPECT_EQ(run_out(vm,
+                    "class P { function _get(k) { throw null } function _set(k, v) { throw null }\n"
+                    "  function f() { local s = 0; for (local i = 0; i < 3; i++) s += abs(-i); return s } }\n"
+                    "local p = P(); print(p.f());\n"
+                    "try { p.nope } catch (e) { print(\" \" + e) }\n"
+                    "try { p.nope = 1 } catch (e) { print(\" \" + e) }\n"
+                    "local t = {}.setdelegate({ _get = function(k) { throw null } });\n"
+                    "print(\" \" + typeof t.len);"),
+            "3 the index 'nope' does not exist the index 'nope' does not exist function");
+  EXPECT_EQ(vm.cap.err, "");
+  std::string err;
+  EXPECT_FALSE(vm.run("class Q { function _get(k) { throw \"bad \" + k } } Q().x;", &err));
+  EXPECT_EQ(err, "bad x");
+  EXPECT_NE(vm.cap.err.find("bad x"), std::string::npos) << vm.cap.err;
+}
+
 }  // namespace
