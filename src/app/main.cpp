@@ -229,8 +229,7 @@ void init_sound_layer()
     app_hooks.start_queued_music = start_queued_music;
     app_hooks.reload_sound_script = reload_sound_script;
     fill_land_sound_hooks(land_sound_hooks);
-    world_hooks.sound_event_names = sound_event_name;
-    world_hooks.num_sound_events = NUM_SOUND_EVENTS;
+    world_hooks.register_sound_event_constants = register_sound_event_constants;
     world_hooks.play_sound_event = raise_sound_event;
     app_hooks.set_listener_pos = listener_from_camera;
     app_hooks.update_sound = update_sound;

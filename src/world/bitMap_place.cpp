@@ -91,7 +91,7 @@ void BitMap::placePoints(int n, DynArray<int>& cells) const {
   if (!nc || n <= 0) return;
   for (int i = 0; i < n; i++) cells.push(candidates[game_rnd_next() % (uint32_t)nc]);
   if (n < 2) return;
-  for (int budget = 10 * n; budget > 0; budget--) {
+  for (int64_t budget = 10 * (int64_t)n; budget > 0; budget--) { // 10 n overflows int for huge n
     int D = INT32_MAX, a = 0, b = 1;
     for (int i = 0; i < n; i++)
       for (int j = i + 1; j < n; j++) {
@@ -147,7 +147,7 @@ void BitMap::placeCircles(const float* radii, int n, DynArray<int>& cells) const
     }
     return;
   }
-  for (int budget = 40 * n + 100; budget > 0; budget--) {
+  for (int64_t budget = 40 * (int64_t)n + 100; budget > 0; budget--) {
     float G = FLT_MAX;
     int a = 0, b = 1;
     for (int i = 0; i < n; i++)

@@ -3,21 +3,20 @@
 // droplets wander freely over the wrapping world; nothing is allocated per
 // droplet or per step. Heights are updated at once; the surface side of
 // each update (colours, covers) is queued and done one step later, in order
-// (see Kernel). The carried colour is four floats on the 0..255 scale in the
+// (see Kernel). The carried colour is four floats on the 0..1 scale in the
 // memory order of the packed word (blue, green, red, alpha lanes).
 //
-// Rounding-level differences from a literal scalar transcription: e^x is a
-// polynomial (relative error < 3e-7), the erosion colour mixing is evaluated
-// in closed form, two deposits of one step on the same cells blend colour
-// once with their summed amount (mathematically the same result), and a few
-// products and sums on the step-to-step chain are grouped so that fewer
-// operations wait for the freshly loaded heights.
+// Every float operation follows the designed formulas in their written order
+// and grouping, float throughout (e^x is expf): the same seed gives the same
+// world bit for bit as a literal transcription (the erosion test has one).
+// SIMD is used only where each lane does exactly the scalar operations.
 #include "world/erosion.h"
 
 #include <emmintrin.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 
 #include "app/log.h"
 #include "core/game_rnd.h"
@@ -57,31 +56,23 @@ constexpr uint32_t COVER_BITS = 0xF0; // the cover field of the type word
 constexpr float DISC_WEIGHT = 0.15915494f; // 1 / (2 pi): the radius-2 cone weights sum to about 1
 
 // =========================================================================
-// SIMD colour helpers
+// Colour words as floats
 // =========================================================================
 
-// e^x for four lanes, x <= 88: x = n ln 2 + r with n rounded to nearest
-// (|r| <= ln 2 / 2), e^r by its degree-5 Taylor polynomial (relative error
-// below 3e-7, far under a colour byte), and 2^n put into the exponent.
-inline __m128 exp_ps(__m128 x) {
-  x = _mm_max_ps(_mm_min_ps(x, _mm_set1_ps(88.0f)), _mm_set1_ps(-87.0f));
-  __m128i n = _mm_cvtps_epi32(_mm_mul_ps(x, _mm_set1_ps(1.44269504088896341f)));
-  __m128 nf = _mm_cvtepi32_ps(n);
-  __m128 r = _mm_sub_ps(x, _mm_mul_ps(nf, _mm_set1_ps(0.693359375f)));
-  r = _mm_add_ps(r, _mm_mul_ps(nf, _mm_set1_ps(2.12194440e-4f)));
-  __m128 p = _mm_set1_ps(1.0f / 120.0f);
-  p = _mm_add_ps(_mm_mul_ps(p, r), _mm_set1_ps(1.0f / 24.0f));
-  p = _mm_add_ps(_mm_mul_ps(p, r), _mm_set1_ps(1.0f / 6.0f));
-  p = _mm_add_ps(_mm_mul_ps(p, r), _mm_set1_ps(0.5f));
-  p = _mm_add_ps(_mm_mul_ps(p, r), _mm_set1_ps(1.0f));
-  p = _mm_add_ps(_mm_mul_ps(p, r), _mm_set1_ps(1.0f));
-  __m128i pow2 = _mm_slli_epi32(_mm_add_epi32(n, _mm_set1_epi32(127)), 23);
-  return _mm_mul_ps(p, _mm_castsi128_ps(pow2));
+// The four bytes of a packed colour as floats in 0..1 (byte / 255), in
+// memory order: blue, green, red, alpha.
+inline __m128 unpack_color(uint32_t word) {
+  __m128i z = _mm_setzero_si128();
+  __m128i b = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128((int)word), z), z);
+  return _mm_div_ps(_mm_cvtepi32_ps(b), _mm_set1_ps(255.0f));
 }
 
-// The deposit blend factor 1 - e^(-x) for four lanes.
-inline __m128 blend_factor_of(__m128 x) {
-  return _mm_sub_ps(_mm_set1_ps(1.0f), exp_ps(_mm_sub_ps(_mm_setzero_ps(), x)));
+// Clamped to 0..1 (NaN to 0), scaled by 255, rounded to nearest, packed.
+inline uint32_t pack_color(__m128 c) {
+  c = _mm_min_ps(_mm_max_ps(c, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+  __m128i q = _mm_cvtps_epi32(_mm_mul_ps(c, _mm_set1_ps(255.0f)));
+  q = _mm_packs_epi32(q, q);
+  return (uint32_t)_mm_cvtsi128_si32(_mm_packus_epi16(q, q));
 }
 
 // =========================================================================
@@ -94,26 +85,35 @@ struct LaneReaction {
   float rates[4];
 };
 
+// Channel order of the reaction product (red, green, blue, alpha) as lane
+// indices of the blue, green, red, alpha memory order.
+constexpr int PRODUCT_ORDER[4] = {2, 1, 0, 3};
+
 struct Chemistry {
   const LaneReaction* reactions = nullptr;
   int count = 0;
   float time = 0.0f; // reactionTime; <= 0 disables the reactions
 
-  // Advances four colours (channel registers, one cell per lane, 0..1)
-  // through the reactions for `time`, at most 10 rounds; each round runs
-  // until the first falling channel of that cell reaches 0. Every lane
+  // Advances four colours (one register per channel, one cell per lane,
+  // 0..1) through the reactions for `time`, at most 10 rounds; each round
+  // runs until the first falling channel of that cell reaches 0. Every lane
   // follows its own rounds: a finished lane is carried unchanged.
   void react(__m128 ch[4]) const {
-    const __m128 zero = _mm_setzero_ps();
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
     __m128 T = _mm_set1_ps(time);
     __m128 active = _mm_cmpgt_ps(T, zero);
     for (int round = 0; round < 10 && _mm_movemask_ps(active); round++) {
       __m128 L[4] = {zero, zero, zero, zero};
       for (int r = 0; r < count; r++) {
         const LaneReaction& re = reactions[r];
-        __m128 p = _mm_set1_ps(1.0f);
-        for (int k = 0; k < 4; k++)
-          for (int e = re.exponent[k]; e > 0; e--) p = _mm_mul_ps(p, ch[k]);
+        // c_R^eR x c_G^eG x c_B^eB x c_A^eA, each power by repeated products.
+        __m128 p = one;
+        for (int k : PRODUCT_ORDER) {
+          if (re.exponent[k] <= 0) continue; // a factor 1
+          __m128 pw = ch[k];
+          for (int e = re.exponent[k]; e > 1; e--) pw = _mm_mul_ps(pw, ch[k]);
+          p = _mm_mul_ps(p, pw);
+        }
         for (int k = 0; k < 4; k++) L[k] = _mm_add_ps(L[k], _mm_mul_ps(p, _mm_set1_ps(re.rates[k])));
       }
       // t = the smallest of T and -c_k / L_k over the falling channels (a NaN
@@ -127,8 +127,8 @@ struct Chemistry {
       }
       __m128 t = _mm_min_ps(_mm_min_ps(cand[0], cand[1]), _mm_min_ps(cand[2], cand[3]));
       t = _mm_min_ps(t, T);
-      // A channel already at (or rounded just below) 0 and still falling
-      // stops that cell's chemistry: further rounds could not move it.
+      // A falling channel already at 0, or rounded just below it, would give
+      // t <= 0 (a step backwards in time): that cell's chemistry is done.
       active = _mm_and_ps(active, _mm_cmpgt_ps(t, zero));
       for (int k = 0; k < 4; k++) {
         __m128 moved = _mm_add_ps(ch[k], _mm_mul_ps(t, L[k]));
@@ -145,46 +145,6 @@ struct Chemistry {
 // The droplet kernel
 // =========================================================================
 
-// Colour channels of four packed words as floats 0..255, one register per
-// channel with the four cells in its lanes.
-struct ColorSoA {
-  __m128 b, g, r, a;
-
-  static ColorSoA load(__m128i words) {
-    __m128i lo = _mm_set1_epi32(255);
-    return ColorSoA{_mm_cvtepi32_ps(_mm_and_si128(words, lo)),
-                    _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(words, 8), lo)),
-                    _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(words, 16), lo)),
-                    _mm_cvtepi32_ps(_mm_srli_epi32(words, 24))};
-  }
-  // Clamped to 0..255 (NaN to 0), rounded to nearest, packed.
-  __m128i pack() const {
-    __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f);
-    auto q = [&](__m128 v) { return _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(v, zero), top)); };
-    return _mm_or_si128(_mm_or_si128(q(b), _mm_slli_epi32(q(g), 8)),
-                        _mm_or_si128(_mm_slli_epi32(q(r), 16), _mm_slli_epi32(q(a), 24)));
-  }
-};
-
-inline __m128 lane(__m128 v, int n) {
-  switch (n) {
-  case 0: return _mm_shuffle_ps(v, v, 0x00);
-  case 1: return _mm_shuffle_ps(v, v, 0x55);
-  case 2: return _mm_shuffle_ps(v, v, 0xAA);
-  default: return _mm_shuffle_ps(v, v, 0xFF);
-  }
-}
-
-// Lanes shifted down by N, the vacated top lanes set to 1.
-template <int N>
-inline __m128 shift_down_fill_one(__m128 v) {
-  __m128 shifted = _mm_castsi128_ps(_mm_srli_si128(_mm_castps_si128(v), 4 * N));
-  __m128 ones = N == 1   ? _mm_setr_ps(0, 0, 0, 1)
-                : N == 2 ? _mm_setr_ps(0, 0, 1, 1)
-                         : _mm_setr_ps(0, 1, 1, 1);
-  return _mm_or_ps(shifted, ones);
-}
-
 // The surface work of one height update, queued until the droplet's next
 // step has started (see Kernel).
 struct SurfaceOp {
@@ -192,7 +152,7 @@ struct SurfaceOp {
   int mask;      // DEPOSIT: bit n = cell n received height; ERODE: bit 4r + n = cell inside the cone
   int cell[4];   // DEPOSIT: the four cell indices; ERODE: the four column indices
   int row[4];    // ERODE: the four row offsets (z << 8)
-  __m128 a[4];   // DEPOSIT: a[0] = height added per cell; ERODE: a[r] = height taken per cell of row r
+  alignas(16) float a[4][4]; // DEPOSIT: a[0][n] = height added to cell n; ERODE: a[r][n] taken from row r
   float s;       // ERODE: the sediment before the step
 };
 
@@ -214,18 +174,35 @@ struct Kernel {
 
   uint64_t random_dirs = 0;
 
-  __m128 C; // sediment colour, lanes b, g, r, a on the 0..255 scale
-  SurfaceOp queue[4];
+  __m128 C; // sediment colour, lanes b, g, r, a on the 0..1 scale
+  SurfaceOp queue[3]; // at most two deposits or one erosion per step, plus the final deposit
   int queued = 0;
+
+  // The type word, read and written in place (no call per cell).
+  static uint32_t type_word(const Surface& s) {
+    uint32_t w;
+    memcpy(&w, (const char*)&s + 8, 4);
+    return w;
+  }
+  static void set_type_word(Surface& s, uint32_t w) { memcpy((char*)&s + 8, &w, 4); }
 
   // Deposits bury the top layer, except grass, which grows through. Most
   // cells have nothing to clear, so they are not written.
   static void clear_cover_unless_grass(Surface& s) {
-    uint32_t word = s.typeWord();
+    uint32_t word = type_word(s);
     uint32_t cover = word & COVER_BITS;
     if (cover != (uint32_t)ST_GRASS << 4 && (cover | s.top_color) != 0) {
-      s.setTypeWord(word & ~COVER_BITS);
+      set_type_word(s, word & ~COVER_BITS);
       s.top_color = 0;
+    }
+  }
+
+  // Erosion bares the ground: cover and top layer go.
+  static void clear_cover(Surface& s) {
+    uint32_t word = type_word(s);
+    if ((s.top_color | (word & COVER_BITS)) != 0) { // mostly bare already
+      s.top_color = 0;
+      set_type_word(s, word & ~COVER_BITS);
     }
   }
 
@@ -233,46 +210,26 @@ struct Kernel {
 
   // Spreads `a` bilinearly at cell (cx, cz) with fractions (fx, fz): corner
   // (cx, cz) gets (1 - fx)(1 - fz) a, (cx + 1, cz) fx (1 - fz) a, (cx, cz + 1)
-  // (1 - fx) fz a, (cx + 1, cz + 1) fx fz a.
-  //
-  // Two deposits in a row on the same cells (an uphill step fills the pit,
-  // then drops part of the rest) blend colour as one deposit of their sum:
-  // lerp(lerp(c, C, k1), C, k2) = lerp(c, C, 1 - (1 - k1)(1 - k2)) and
-  // (1 - k1)(1 - k2) = e^(-blend (a1 + a2)). Not with reactions, which run
-  // after every deposit.
+  // (1 - fx) fz a, (cx + 1, cz + 1) fx fz a. A corner that gets exactly 0 is
+  // left alone, surface included.
   void spread(int cx, int cz, float fx, float fz, float a) {
     int x0 = cx & 255, x1 = (cx + 1) & 255;
     int z0 = (cz & 255) << 8, z1 = ((cz + 1) & 255) << 8;
-    int c0 = z0 | x0, c1 = z0 | x1, c2 = z1 | x0, c3 = z1 | x1;
     float gx = 1.0f - fx, gz = 1.0f - fz;
-    __m128 amount = _mm_mul_ps(_mm_setr_ps(gx * gz, fx * gz, gx * fz, fx * fz), _mm_set1_ps(a));
-    alignas(16) float am[4];
-    _mm_store_ps(am, amount);
-    // Cells where nothing lands keep their surface (and their height bits).
-    int mask = _mm_movemask_ps(_mm_cmpneq_ps(amount, _mm_setzero_ps()));
-    int cells[4] = {c0, c1, c2, c3};
-    for (int n = 0; n < 4; n++)
-      if (mask & (1 << n)) h[cells[n]] += am[n];
-
-    if (queued && !reacting) {
-      SurfaceOp& prev = queue[queued - 1];
-      if (prev.kind == SurfaceOp::DEPOSIT && prev.cell[0] == c0 && prev.cell[3] == c3 &&
-          prev.cell[1] == c1) {
-        prev.mask |= mask;
-        prev.a[0] = _mm_add_ps(prev.a[0], amount);
-        return;
-      }
-    }
     SurfaceOp& op = queue[queued++];
     op.kind = SurfaceOp::DEPOSIT;
-    op.cell[0] = c0, op.cell[1] = c1, op.cell[2] = c2, op.cell[3] = c3;
+    op.cell[0] = z0 | x0, op.cell[1] = z0 | x1, op.cell[2] = z1 | x0, op.cell[3] = z1 | x1;
+    __m128 amount = _mm_mul_ps(_mm_setr_ps(gx * gz, fx * gz, gx * fz, fx * fz), _mm_set1_ps(a));
+    _mm_store_ps(op.a[0], amount);
+    int mask = _mm_movemask_ps(_mm_cmpneq_ps(amount, _mm_setzero_ps()));
     op.mask = mask;
-    op.a[0] = amount;
+    for (int n = 0; n < 4; n++)
+      if (mask & (1 << n)) h[op.cell[n]] += op.a[0][n];
   }
 
   // Takes m, spread over the radius-2 cone round (px, pz), from the 4 x 4
-  // cells round cell (cx, cz), a = (1 - q / 4) / (2 pi) m for the cells with
-  // q / 4 < 1 (q the squared distance). s is the sediment before this step.
+  // cells round cell (cx, cz): a = (1 - q / 4) x 0.15915494 x m for the cells
+  // with q / 4 < 1 (q the squared distance). s is the sediment before this step.
   void erode(int cx, int cz, float px, float pz, float m, float s) {
     SurfaceOp& op = queue[queued++];
     op.kind = SurfaceOp::ERODE;
@@ -288,17 +245,16 @@ struct Kernel {
     for (int r = 0; r < 4; r++) {
       int zi = cz - 1 + r;
       float dz = (float)zi - pz;
-      __m128 q4 = _mm_mul_ps(_mm_add_ps(dx2, _mm_set1_ps(dz * dz)), _mm_set1_ps(0.25f));
+      __m128 q4 = _mm_mul_ps(_mm_add_ps(dx2, _mm_set1_ps(dz * dz)), _mm_set1_ps(0.25f)); // q / 4, exact
       __m128 in = _mm_cmplt_ps(q4, one);
-      // (1 - q / 4) / (2 pi) does not depend on m: only the last multiply waits for it.
       __m128 a = _mm_and_ps(in, _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(one, q4), _mm_set1_ps(DISC_WEIGHT)), mv));
-      op.a[r] = a;
-      mask |= _mm_movemask_ps(in) << (4 * r);
+      _mm_store_ps(op.a[r], a);
+      int in_mask = _mm_movemask_ps(in);
+      mask |= in_mask << (4 * r);
       int row = (zi & 255) << 8;
       op.row[r] = row;
-      alignas(16) float av[4];
-      _mm_store_ps(av, a);
-      for (int n = 0; n < 4; n++) h[row | op.cell[n]] -= av[n];
+      for (int n = 0; n < 4; n++)
+        if (in_mask & (1 << n)) h[row | op.cell[n]] -= op.a[r][n];
     }
     op.mask = mask;
   }
@@ -318,140 +274,71 @@ struct Kernel {
     queued = 0;
   }
 
-  // Blends C into the four cells by their factors k (0 for cells that got
-  // nothing, whose colour then round-trips exactly). One register per cell;
-  // the saturating packs clamp to 0..255 (NaN converts to the lowest value).
+  // The blend factor 1 - e^(-depositBlend a) of each cell that got height.
+  void blend_factors(const SurfaceOp& op, float t[4]) const {
+    for (int n = 0; n < 4; n++)
+      t[n] = (op.mask & (1 << n)) ? 1.0f - expf(-(blend * op.a[0][n])) : 0.0f;
+  }
+
+  // c <- c + (C - c) t for each cell that got height.
   void deposit_surface(const SurfaceOp& op) {
-    __m128i v;
-    bool covered = true;
-    if (op.cell[1] == op.cell[0] + 1) { // the corner pairs do not wrap in x
-      // Each pair of records is 24 consecutive bytes: colour, top colour and
-      // type word of both cells in one 16- and one 8-byte load.
-      const char* p0 = (const char*)&surf[op.cell[0]];
-      const char* p1 = (const char*)&surf[op.cell[2]];
-      __m128i a0 = _mm_loadu_si128((const __m128i*)p0), b0 = _mm_loadl_epi64((const __m128i*)(p0 + 16));
-      __m128i a1 = _mm_loadu_si128((const __m128i*)p1), b1 = _mm_loadl_epi64((const __m128i*)(p1 + 16));
-      __m128i ma = _mm_setr_epi32(0, -1, (int)COVER_BITS, 0), mb = _mm_setr_epi32(-1, (int)COVER_BITS, 0, 0);
-      __m128i any = _mm_or_si128(_mm_or_si128(_mm_and_si128(a0, ma), _mm_and_si128(b0, mb)),
-                                 _mm_or_si128(_mm_and_si128(a1, ma), _mm_and_si128(b1, mb)));
-      covered = _mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) != 0xFFFF;
-      v = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(a0), _mm_castsi128_ps(a1), _MM_SHUFFLE(3, 0, 3, 0)));
-    } else {
-      v = _mm_setr_epi32((int)surf[op.cell[0]].color, (int)surf[op.cell[1]].color,
-                         (int)surf[op.cell[2]].color, (int)surf[op.cell[3]].color);
+    float t[4];
+    blend_factors(op, t);
+    for (int n = 0; n < 4; n++) {
+      if (!(op.mask & (1 << n))) continue;
+      Surface& sc = surf[op.cell[n]];
+      clear_cover_unless_grass(sc);
+      __m128 c = unpack_color(sc.color);
+      c = _mm_add_ps(c, _mm_mul_ps(_mm_sub_ps(C, c), _mm_set1_ps(t[n])));
+      sc.color = pack_color(c);
     }
-    if (covered)
-      for (int n = 0; n < 4; n++)
-        if (op.mask & (1 << n)) clear_cover_unless_grass(surf[op.cell[n]]);
-    __m128i z = _mm_setzero_si128();
-    __m128i lo = _mm_unpacklo_epi8(v, z), hi = _mm_unpackhi_epi8(v, z);
-    __m128 c0 = _mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, z));
-    __m128 c1 = _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, z));
-    __m128 c2 = _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, z));
-    __m128 c3 = _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, z));
-    __m128 k = blend_factor_of(_mm_mul_ps(_mm_set1_ps(blend), op.a[0]));
-    c0 = _mm_add_ps(c0, _mm_mul_ps(_mm_sub_ps(C, c0), lane(k, 0)));
-    c1 = _mm_add_ps(c1, _mm_mul_ps(_mm_sub_ps(C, c1), lane(k, 1)));
-    c2 = _mm_add_ps(c2, _mm_mul_ps(_mm_sub_ps(C, c2), lane(k, 2)));
-    c3 = _mm_add_ps(c3, _mm_mul_ps(_mm_sub_ps(C, c3), lane(k, 3)));
-    __m128i p01 = _mm_packs_epi32(_mm_cvtps_epi32(c0), _mm_cvtps_epi32(c1));
-    __m128i p23 = _mm_packs_epi32(_mm_cvtps_epi32(c2), _mm_cvtps_epi32(c3));
-    alignas(16) uint32_t col[4];
-    _mm_store_si128((__m128i*)col, _mm_packus_epi16(p01, p23));
-    for (int n = 0; n < 4; n++) surf[op.cell[n]].color = col[n];
   }
 
-  // The same with the reactions, on the 0..1 scale: the four cells in the
-  // lanes of one register per channel, cells that got nothing left alone.
+  // The same followed by the reactions: the four cells in the lanes of one
+  // register per channel, cells that got nothing left alone.
   void deposit_surface_reacting(const SurfaceOp& op) {
-    for (int n = 0; n < 4; n++)
+    alignas(16) float t[4];
+    blend_factors(op, t);
+    alignas(16) float chan[4][4]; // [channel][cell]
+    for (int n = 0; n < 4; n++) {
       if (op.mask & (1 << n)) clear_cover_unless_grass(surf[op.cell[n]]);
-    __m128i words = _mm_setr_epi32((int)surf[op.cell[0]].color, (int)surf[op.cell[1]].color,
-                                   (int)surf[op.cell[2]].color, (int)surf[op.cell[3]].color);
-    ColorSoA c = ColorSoA::load(words);
-    __m128 k = blend_factor_of(_mm_mul_ps(_mm_set1_ps(blend), op.a[0]));
-    __m128 inv = _mm_set1_ps(1.0f / 255.0f);
-    __m128 C1 = _mm_mul_ps(C, inv);
-    __m128 ch[4] = {_mm_mul_ps(c.b, inv), _mm_mul_ps(c.g, inv), _mm_mul_ps(c.r, inv), _mm_mul_ps(c.a, inv)};
-    for (int q = 0; q < 4; q++) ch[q] = _mm_add_ps(ch[q], _mm_mul_ps(_mm_sub_ps(lane(C1, q), ch[q]), k));
+      alignas(16) float c[4];
+      _mm_store_ps(c, unpack_color(surf[op.cell[n]].color));
+      for (int k = 0; k < 4; k++) chan[k][n] = c[k];
+    }
+    alignas(16) float Cs[4];
+    _mm_store_ps(Cs, C);
+    __m128 tv = _mm_load_ps(t), ch[4];
+    for (int k = 0; k < 4; k++) {
+      __m128 c = _mm_load_ps(chan[k]);
+      ch[k] = _mm_add_ps(c, _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(Cs[k]), c), tv));
+    }
     chem.react(ch);
-    __m128 top = _mm_set1_ps(255.0f);
-    ColorSoA out{_mm_mul_ps(ch[0], top), _mm_mul_ps(ch[1], top), _mm_mul_ps(ch[2], top),
-                 _mm_mul_ps(ch[3], top)};
-    alignas(16) uint32_t col[4];
-    _mm_store_si128((__m128i*)col, out.pack());
+    for (int k = 0; k < 4; k++) _mm_store_ps(chan[k], ch[k]);
     for (int n = 0; n < 4; n++)
-      if (op.mask & (1 << n)) surf[op.cell[n]].color = col[n];
+      if (op.mask & (1 << n))
+        surf[op.cell[n]].color = pack_color(_mm_setr_ps(chan[0][n], chan[1][n], chan[2][n], chan[3][n]));
   }
 
-  // Eroded cells lose cover and top layer, and their colours mix into the
-  // sediment cell by cell, rows in order:
-  //   C <- C k_j + c_j (1 - k_j)
-  // evaluated in closed form, C prod(k) + sum c_j (1 - k_j) prod(k_l, l > j),
-  // so the cells need not wait for each other.
+  // Eroded cells, rows in order and each row from its first column, lose
+  // cover and top layer, and their colours mix into the sediment:
+  //   C <- C s / (a + s) + c (1 - s / (a + s))
+  // with s the sediment before the step. With nothing carried and nothing
+  // taken (a + s = 0) the weights are 0/0 and C is kept.
   void erode_surface(const SurfaceOp& op) {
-    const __m128 one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
-    // Mixing weights k = s / (a + s) of the sediment against each cell; with
-    // nothing carried and nothing taken the weight is undefined and C is kept.
-    __m128 sv = _mm_set1_ps(op.s), k[4];
-    for (int r = 0; r < 4; r++) {
-      __m128 total = _mm_add_ps(op.a[r], sv);
-      __m128 has = _mm_cmpgt_ps(total, zero);
-      k[r] = _mm_or_ps(_mm_and_ps(has, _mm_div_ps(sv, total)), _mm_andnot_ps(has, one));
+    const __m128 sv = _mm_set1_ps(op.s);
+    // Which cells lie inside varies from step to step: visit the set bits
+    // (row-major order) rather than branch on each of the 16.
+    for (int bits = op.mask; bits; bits &= bits - 1) {
+      int b = __builtin_ctz(bits), r = b >> 2, n = b & 3;
+      Surface& sc = surf[op.row[r] | op.cell[n]];
+      clear_cover(sc);
+      float total = op.a[r][n] + op.s;
+      if (__builtin_expect(!(total > 0.0f), 0)) continue;
+      float keep = op.s / total;
+      __m128 c = unpack_color(sc.color);
+      C = _mm_add_ps(_mm_div_ps(_mm_mul_ps(C, sv), _mm_set1_ps(total)), _mm_mul_ps(c, _mm_set1_ps(1.0f - keep)));
     }
-    __m128i words[4];
-    bool contiguous = op.cell[0] <= HMAP_SIZE - 4; // the block's columns do not wrap
-    for (int r = 0; r < 4; r++) {
-      int row = op.row[r];
-      if (contiguous) {
-        // The row's four records are 48 consecutive bytes: three loads hold
-        // colours, top colours and type words; nothing to clear is the rule.
-        const __m128i* p = (const __m128i*)&surf[row | op.cell[0]];
-        __m128i l0 = _mm_loadu_si128(p), l1 = _mm_loadu_si128(p + 1), l2 = _mm_loadu_si128(p + 2);
-        __m128i covered = _mm_or_si128(
-            _mm_or_si128(_mm_and_si128(l0, _mm_setr_epi32(0, -1, (int)COVER_BITS, 0)),
-                         _mm_and_si128(l1, _mm_setr_epi32(-1, (int)COVER_BITS, 0, -1))),
-            _mm_and_si128(l2, _mm_setr_epi32((int)COVER_BITS, 0, -1, (int)COVER_BITS)));
-        __m128 f0 = _mm_castsi128_ps(l0), f1 = _mm_castsi128_ps(l1), f2 = _mm_castsi128_ps(l2);
-        __m128 u = _mm_shuffle_ps(f1, f2, _MM_SHUFFLE(1, 1, 2, 2));      // c2 c2 c3 c3
-        words[r] = _mm_castps_si128(_mm_shuffle_ps(f0, u, _MM_SHUFFLE(2, 0, 3, 0))); // c0 c1 c2 c3
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(covered, _mm_setzero_si128())) == 0xFFFF) continue;
-      }
-      for (int n = 0; n < 4; n++) {
-        Surface& sc = surf[row | op.cell[n]];
-        uint32_t word = sc.typeWord();
-        if ((sc.top_color | (word & COVER_BITS)) != 0) { // mostly bare already
-          // Which corner cells lie inside varies from step to step: masks, not branches.
-          uint32_t hit = 0u - (uint32_t)((op.mask >> (4 * r + n)) & 1);
-          sc.top_color &= ~hit;
-          sc.setTypeWord(word & ~(hit & COVER_BITS));
-        }
-      }
-      if (!contiguous)
-        words[r] = _mm_setr_epi32((int)surf[row | op.cell[0]].color, (int)surf[row | op.cell[1]].color,
-                                  (int)surf[row | op.cell[2]].color, (int)surf[row | op.cell[3]].color);
-    }
-    // Exclusive suffix products within each row and across the later rows.
-    __m128 e[4], rowprod[4];
-    for (int r = 0; r < 4; r++) {
-      e[r] = _mm_mul_ps(_mm_mul_ps(shift_down_fill_one<1>(k[r]), shift_down_fill_one<2>(k[r])),
-                        shift_down_fill_one<3>(k[r]));
-      rowprod[r] = lane(_mm_mul_ps(k[r], e[r]), 0);
-    }
-    __m128 later = one; // product of the k of all rows after r
-    ColorSoA acc{zero, zero, zero, zero};
-    for (int r = 3; r >= 0; r--) {
-      __m128 w = _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(one, k[r]), e[r]), later);
-      ColorSoA c = ColorSoA::load(words[r]);
-      acc.b = _mm_add_ps(acc.b, _mm_mul_ps(c.b, w));
-      acc.g = _mm_add_ps(acc.g, _mm_mul_ps(c.g, w));
-      acc.r = _mm_add_ps(acc.r, _mm_mul_ps(c.r, w));
-      acc.a = _mm_add_ps(acc.a, _mm_mul_ps(c.a, w));
-      later = _mm_mul_ps(later, rowprod[r]);
-    }
-    _MM_TRANSPOSE4_PS(acc.b, acc.g, acc.r, acc.a);
-    __m128 mixed = _mm_add_ps(_mm_add_ps(acc.b, acc.g), _mm_add_ps(acc.r, acc.a));
-    C = _mm_add_ps(_mm_mul_ps(C, later), mixed);
   }
 
   // ---- one droplet ---------------------------------------------------------
@@ -473,12 +360,10 @@ struct Kernel {
       int x0 = cx & 255, x1 = (cx + 1) & 255;
       int z0 = (cz & 255) << 8, z1 = ((cz + 1) & 255) << 8;
       float h00 = hh[z0 | x0], h10 = hh[z0 | x1], h01 = hh[z1 | x0], h11 = hh[z1 | x1];
-      float gx = (h00 + h01) - (h10 + h11);
-      float gz = (h00 + h10) - (h01 + h11);
-      // gx + (dx - gx) Ki, grouped so that only one multiply and one add
-      // wait for the loaded heights.
-      gx = gx * (1.0f - Ki) + dx * Ki;
-      gz = gz * (1.0f - Ki) + dz * Ki;
+      float gx = h00 + h01 - h10 - h11;
+      float gz = h00 + h10 - h01 - h11;
+      gx = gx + (dx - gx) * Ki;
+      gz = gz + (dz - gz) * Ki;
       float len = sqrtf(gx * gx + gz * gz);
       if (__builtin_expect(len <= MIN_GRADIENT, 0)) {
         float angle = game_rnd_unit(game_rnd_next()) * 6.2831855f;
@@ -497,6 +382,7 @@ struct Kernel {
       int ncx = round_to_int(rx), ncz = round_to_int(rz);
       float nfx = nx - ((rx + ROUND_MAGIC) - ROUND_MAGIC);
       float nfz = nz - ((rz + ROUND_MAGIC) - ROUND_MAGIC);
+      // The world's bilinear sample (sample_grid_bilinear): along x, then z.
       int nx0 = ncx & 255, nx1 = (ncx + 1) & 255;
       int nz0 = (ncz & 255) << 8, nz1 = ((ncz + 1) & 255) << 8;
       float ha = hh[nz0 | nx0] + (hh[nz0 | nx1] - hh[nz0 | nx0]) * nfx;
@@ -514,16 +400,13 @@ struct Kernel {
         v = 0.0f;
         H += f;
       }
-      // v w Kq is known from the previous step; only the slope factor waits
-      // for this step's heights.
       float delta = H - Hn;
-      float K = (delta > minSlope ? delta : minSlope) * (v * w * Kq);
+      float K = (minSlope < delta ? delta : minSlope) * v * w * Kq; // max(minSlope, delta) v w Kq
       float e = s - K;
       if (e >= 0.0f) {
-        float dep = e * Kd;
-        spread(cx, cz, fx, fz, dep);
-        s -= dep;
-        delta += dep;
+        spread(cx, cz, fx, fz, e * Kd);
+        s -= e * Kd;
+        delta += e * Kd;
       } else {
         float m = -e * Kr;
         float cap = 0.99f * delta;
@@ -532,6 +415,8 @@ struct Kernel {
         s += m;
         delta -= m;
       }
+      // The radicand is not negative for any reachable state; a NaN or
+      // negative one (absurd parameters) stops the droplet's speed at 0.
       float v2 = v * v + 2.0f * g * delta;
       v = v2 > 0.0f ? sqrtf(v2) : 0.0f;
       w *= 1.0f - Kw;
@@ -548,7 +433,6 @@ struct Kernel {
     return steps;
   }
 };
-
 } // namespace
 
 void HeightmapData::genDropletErosion(unsigned count, ErosionParams& params) {

@@ -153,7 +153,7 @@ void HeightmapData::addSimplexNoise(float min_ht, float max_ht, int tile, int oc
     oct.advance();
     period *= 2.0f;
     weight *= gain;
-  } while (++k < octaves);
+  } while (++k < noise_octaves(octaves));
   float scale = max_ht - min_ht;
   for (int i = 0; i < HMAP_CELLS; i++) {
     float o = m[i] * 0.286f + 0.5f;
@@ -186,7 +186,10 @@ void flatten_circle(float x, float z, float radius, float target, float strength
 float get_average_circle_height(float x, float z, float radius, float* grid) {
   if (radius < 0.0f) radius = 0.0f;
   // Float to int truncates, as the module's integer arguments receive them.
-  int ix = (int)x, iz = (int)z;
+  // Beyond the int range every float is a multiple of 256, column 0 (the
+  // conversion itself would be undefined there); not a number is cell 0 too.
+  auto trunc_cell = [](float v) { return v > -2147483648.0f && v < 2147483648.0f ? (int)v : 0; };
+  int ix = trunc_cell(x), iz = trunc_cell(z);
   float sum = land_height_hook ? land_height_hook(ix, iz) : grid[hmap_index(ix, iz)];
   int count = 1;
   for_circle_cells(x, z, radius, [&](int i, float) {

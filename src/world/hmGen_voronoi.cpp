@@ -95,7 +95,7 @@ void HeightmapData::addVoronoiFaultsTo(float* grid, int tile, float min_ht, floa
       oct.advance();
       period *= 2.0f;
       weight *= 0.5f;
-    } while (++j < octaves);
+    } while (++j < noise_octaves(octaves));
   }
   for (int z = 0; z < HMAP_SIZE; z++)
     for (int x = 0; x < HMAP_SIZE; x++) wz[(z << HMAP_SIZE_SHIFT) | x] = wx[(x << HMAP_SIZE_SHIFT) | z];

@@ -63,7 +63,7 @@ float fractal_noise1(int octaves, const FloatRamp* ramp, float x, float gain) {
     sum += weight * v;
     weight *= gain;
     x = 2.0f * x + 0.5f;
-  } while (++k < octaves);
+  } while (++k < noise_octaves(octaves));
   return sum;
 }
 
@@ -294,7 +294,7 @@ float tiled_fractal_noise2(int octaves, const FloatRamp* ramp, float x, float z,
     x = 2.0f * x + 0.5f;
     z = 2.0f * z + 0.5f;
     period *= 2.0f;
-  } while (++k < octaves);
+  } while (++k < noise_octaves(octaves));
   return sum;
 }
 

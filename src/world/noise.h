@@ -27,6 +27,15 @@ extern const uint8_t noise_simplex_traversal[64][4];
 // Refills both tables from the game random generator (1,536 draws).
 void reseed_noise();
 
+// Octave counts of the fractal sums are held to 1 .. 32. Each octave doubles
+// positions and periods: past 32 they have left float precision (the octaves
+// add only rounding noise and a huge count would run for ever), and past
+// about 120 they overflow to infinity and the sum becomes NaN.
+constexpr int MAX_NOISE_OCTAVES = 32;
+inline int noise_octaves(int octaves) {
+  return octaves < 1 ? 1 : octaves > MAX_NOISE_OCTAVES ? MAX_NOISE_OCTAVES : octaves;
+}
+
 float noise1(float x);
 // Sum over octaves k (at least one) of gain^k * v_k, v_k = noise1(x_k),
 // x_{k+1} = 2 x_k + 0.5; a ramp remaps each v_k at (v_k + 1) / 2.

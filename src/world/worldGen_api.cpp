@@ -416,12 +416,7 @@ void register_world_gen_api(HSQUIRRELVM vm) {
   set_int_const(vm, "MARK_PLACEMENT", MARK_PLACEMENT);
   for (int i = 0; i < (int)(sizeof button_names / sizeof button_names[0]); i++)
     set_int_const(vm, button_names[i], i);
-  if (world_hooks.sound_event_names)
-    for (int i = 0; i < world_hooks.num_sound_events; i++) {
-      char name[80];
-      snprintf(name, sizeof name, "SE_%s", world_hooks.sound_event_names[i]);
-      set_int_const(vm, name, i);
-    }
+  if (world_hooks.register_sound_event_constants) world_hooks.register_sound_event_constants(vm);
 }
 
 bool WorldGenVM::registerFunctions() {

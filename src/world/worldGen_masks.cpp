@@ -132,9 +132,18 @@ SQInteger mask_calc_min_max(HSQUIRRELVM v) {
   return 1;
 }
 
+// The inclusive rectangle, rows z0 .. z1, columns x0 .. x1. As with the
+// marks, at most 256 columns and rows are visited (each cell of the world
+// once, from x0 and z0 on): a wider rectangle would call func again on
+// cells it has already changed, and one up to INT_MAX would run for ever.
+// The coordinates passed on wrap like 32-bit integers, on the same cells.
 void process_rect(HSQUIRRELVM v, float* g, int x0, int z0, int x1, int z1, const HSQOBJECT& fn) {
-  for (int z = z0; z <= z1; z++)
-    for (int x = x0; x <= x1; x++) {
+  int64_t nx = (int64_t)x1 - x0 + 1, nz = (int64_t)z1 - z0 + 1;
+  if (nx > HMAP_SIZE) nx = HMAP_SIZE;
+  if (nz > HMAP_SIZE) nz = HMAP_SIZE;
+  for (int64_t j = 0; j < nz; j++)
+    for (int64_t i = 0; i < nx; i++) {
+      int x = (int)((uint32_t)x0 + (uint32_t)i), z = (int)((uint32_t)z0 + (uint32_t)j);
       float& c = g[hmap_index(x, z)];
       SQInteger top = call_begin(v, fn);
       sq_pushinteger(v, x);
@@ -203,7 +212,9 @@ SQInteger mask_from_simplex(HSQUIRRELVM v) {
   int tile = arg_int(v, 1), octaves = arg_int(v, 2);
   SqFloatRamp* ramp = arg_inst_or_null<SqFloatRamp>(v, 3);
   float gain = arg_float(v, 4);
-  if (!power_of_two(tile)) throw SquirrelError("tile must be power of 2 in fromSimplexNoise()");
+  // The torus noise tiles with any period; only the Voronoi lattices need
+  // a power of two.
+  if (tile <= 0) throw SquirrelError("tile must be positive in fromSimplexNoise()");
   HmapMask* m = new HmapMask;
   // Octave by octave with the generators' torus tables: each cell's sum
   // equals tiled_fractal_noise2 at (tile x / 256, tile z / 256).
@@ -228,7 +239,7 @@ SQInteger mask_from_simplex(HSQUIRRELVM v) {
     oct.advance();
     period *= 2.0f;
     weight *= gain;
-  } while (++k < octaves);
+  } while (++k < noise_octaves(octaves));
   push_mask(v, m);
   return 1;
 }
@@ -554,6 +565,9 @@ SQInteger bm_place_points(HSQUIRRELVM v) {
   need_args(v, 2);
   int n = arg_int(v, 0);
   HSQOBJECT fn = arg_func(v, 1);
+  // More points than the world has cells cannot be spread apart, and the
+  // point list alone would take gigabytes for the largest counts.
+  if (n > HMAP_CELLS) throw SquirrelError("placePoints(): at most 65536 points");
   DynArray<int> cells;
   self_bm(v)->placePoints(n, cells);
   call_for_cells(v, fn, cells);

@@ -29,9 +29,9 @@ struct WorldHooks {
   void (*set_sun_dir)(const Vec4f& dir);
   void (*set_sky_name)(const char* name);
   void (*play_sound_event)(const char* name);
-  // The sound-event name table ("SE_" constants), registered when present.
-  const char* const* sound_event_names;
-  int num_sound_events;
+  // Registers the sound events' "SE_" constants into a VM (the sound
+  // layer's register_sound_event_constants), called when present.
+  void (*register_sound_event_constants)(HSQUIRRELVM vm);
   // Resets the frame loop's time accumulator after a long generation.
   void (*reset_frame_time)();
   void (*reset_world_time)(); // world_time = 0 for a new world

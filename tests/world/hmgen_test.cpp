@@ -323,6 +323,42 @@ TEST_F(WorldTest, AverageCircleHeightCountsTheCentreTwice) {
   EXPECT_FLOAT_EQ(get_average_circle_height(20, 20, 1.5f, hmap), (13 + 13 + 8 * 3) / 10.0f);
 }
 
+// Circles wider than the world reach each cell once (from its nearest
+// copy), huge radii finish and cover the world, far centres wrap.
+TEST_F(WorldTest, CirclesWiderThanTheWorldReachEachCellOnce) {
+  circle_brush(10, 20, 150, 1, 1, hmap); // diameter 300: the wrap would add twice
+  float top = 0;
+  int touched = 0;
+  for (int i = 0; i < HMAP_CELLS; i++) {
+    top = std::max(top, hmap[i]);
+    touched += hmap[i] > 0;
+  }
+  EXPECT_LE(top, 1.0f);
+  EXPECT_FLOAT_EQ(hmap[hmap_index(10, 20)], 1.0f);
+  EXPECT_GT(touched, 60000);
+  EXPECT_EQ(hmap[hmap_index(138, 148)], 0.0f); // the far corner: d = 128 sqrt 2 > 150
+  world_test_fresh();
+  for (int i = 0; i < HMAP_CELLS; i++) hmap[i] = 2.0f;
+  hmap[hmap_index(5, 5)] = 65538.0f;
+  // The point itself plus every cell once: (2 + 65535 * 2 + 65538) / 65537.
+  EXPECT_FLOAT_EQ(get_average_circle_height(0, 0, 100000, hmap), (2.0f + 65535 * 2.0f + 65538.0f) / 65537.0f);
+  EXPECT_FLOAT_EQ(get_average_circle_height(1e12f, -3e9f, 1e30f, hmap), (2.0f + 65535 * 2.0f + 65538.0f) / 65537.0f);
+  flatten_circle(0, 0, INFINITY, 2.0f, 1.0f, 1.0f, hmap);
+  EXPECT_EQ(hmap[hmap_index(5, 5)], 2.0f);
+  genCrater(Point2{7, 9}, 1e9f, 1.0f, hmap);
+  for (int i = 0; i < HMAP_CELLS; i++) ASSERT_TRUE(std::isfinite(hmap[i]));
+  // A centre 3e9 (a multiple of 256) is column 0; not-a-number centres and
+  // radii touch nothing.
+  float before = hmap[hmap_index(0, 40)];
+  circle_brush(3e9f, 40, 1.5f, 1, 1, hmap);
+  EXPECT_FLOAT_EQ(hmap[hmap_index(0, 40)], before + 1.0f);
+  uint64_t h = world_hash();
+  circle_brush(NAN, 40, 5, 1, 1, hmap);
+  circle_brush(40, 40, NAN, 1, 1, hmap);
+  circle_brush(INFINITY, 40, 5, 1, 1, hmap);
+  EXPECT_EQ(world_hash(), h);
+}
+
 TEST_F(WorldTest, GeneratedWorldIsReproducibleFromTheSeed) {
   auto generate = [](uint64_t seed) {
     world_test_fresh(seed);

@@ -102,6 +102,53 @@ TEST_F(WorldGenApiTest, MasksAddIntoTheWorld) {
   EXPECT_FLOAT_EQ(evalFloat("m.getraw(1, 1)"), 1.0f);
 }
 
+// Huge script arguments finish and act on the world once: rectangles and
+// circles are clamped to it.
+TEST_F(WorldGenApiTest, HugeArgumentsAreClampedToTheWorld) {
+  ASSERT_TRUE(run(R"(
+    m <- HmapMask(); n <- 0; lastx <- 0;
+    m.processRect(0, 0, 2147483647, 2147483647, function(x, z, v) { n++; return v + 1.0; });
+  )")) << lastError();
+  EXPECT_EQ(evalInt("n"), 65536);
+  EXPECT_FLOAT_EQ(evalFloat("m.calcMinMax()[1]"), 1.0f); // every cell once
+  ASSERT_TRUE(run("n = 0; m.processRect(2147483640, 3, 2147483647, 3, function(x, z, v) { n++; lastx = x; return 5.0; });"));
+  EXPECT_EQ(evalInt("n"), 8);
+  EXPECT_EQ(evalInt("lastx"), 2147483647);
+  EXPECT_FLOAT_EQ(evalFloat("m.getraw(255, 3)"), 5.0f);
+  EXPECT_FLOAT_EQ(evalFloat("m.getraw(247, 3)"), 1.0f);
+
+  EXPECT_FLOAT_EQ(evalFloat("get_average_circle_height(0, 0, 100000)"), 0.0f);
+  ASSERT_TRUE(run("mark_circle(10.0, 10.0, 1e10, MARK_OBJ, 0);"));
+  int marked = 0;
+  for (int i = 0; i < HMAP_CELLS; i++) marked += surface[i].marks == MARK_OBJ;
+  EXPECT_EQ(marked, HMAP_CELLS);
+  EXPECT_TRUE(evalBool("test_circle_mark(-5e9, 7.0, 1e20, MARK_OBJ, MARK_OBJ)"));
+  ASSERT_TRUE(run("flatten_circle(0.0, 0.0, 1e10, 1.0, 1.0, 1.0); gen_crater(0.0, 0.0, 1e10, 1.0);"));
+
+  // Octave counts: a huge one finishes, stays finite and equals 32 octaves.
+  reseed_noise();
+  float n32 = tiled_fractal_noise2(32, nullptr, 3.3f, 7.1f, 4.0f, 0.9f);
+  EXPECT_TRUE(std::isfinite(n32));
+  EXPECT_EQ(evalFloat("tiled_fractal_noise2(2147483647, null, 3.3, 7.1, 4.0, 0.9)"), n32);
+  EXPECT_EQ(evalFloat("tiled_fractal_noise2(300, null, 3.3, 7.1, 4.0, 0.9)"), n32);
+  EXPECT_TRUE(std::isfinite(evalFloat("fractal_noise1(1000, null, 0.3, 1.0)")));
+  ASSERT_TRUE(run(R"(
+    add_simplex_noise(0.0, 1.0, 4, 2147483647, 0.5);
+    sm <- HmapMask.fromSimplexNoise(1.0, 5, 2147483647, null, 1.0);
+    vf <- HmapMask.fromVoronoiFaults(4, 0.0, 1.0, 0.5, 2, 2147483647, 3.0);
+  )")) << lastError();
+  EXPECT_TRUE(std::isfinite(evalFloat("sm.calcMinMax()[1]") + evalFloat("vf.calcMinMax()[1]")));
+  for (int i = 0; i < HMAP_CELLS; i++) ASSERT_TRUE(std::isfinite(hmap[i]));
+
+  // Bit-map shifts anywhere in the int range are positions on the torus.
+  ASSERT_TRUE(run("bm <- BitMap(); bm.set(3, 4, true);"));
+  EXPECT_EQ(evalInt("bm.shiftedCopy(-2147483648, 2147483647).findPixel(true)"), hmap_index(3, 3));
+  EXPECT_EQ(evalInt("bm.testMask(bm.shiftedCopy(-2147483648, 0), 8, 2147483647, -2147483648)"), 0);
+  EXPECT_TRUE(evalBool("bm.testOverlap(bm, 2147483647 - 255, -2147483648)"));
+  EXPECT_FALSE(run("bm.placePoints(2147483647, function(x, z) {});"));
+  EXPECT_EQ(lastError(), "placePoints(): at most 65536 points");
+}
+
 TEST_F(WorldGenApiTest, SlopeIsOneOnFlatLand) {
   for (int i = 0; i < HMAP_CELLS; i++) hmap[i] = 3.0f;
   EXPECT_FLOAT_EQ(evalFloat("HmapMask.fromSlope().getraw(10, 10)"), 1.0f);
@@ -115,14 +162,23 @@ TEST_F(WorldGenApiTest, SimplexMaskMatchesTheFractalNoise) {
   reseed_noise();
   SqObject m = eval("HmapMask.fromSimplexNoise(2.0, 4, 3, null, 0.5)");
   ASSERT_FALSE(m.isNull());
-  ASSERT_TRUE(run("sm <- HmapMask.fromSimplexNoise(2.0, 4, 3, null, 0.5);"));
-  for (int x : {0, 17, 200}) {
-    int z = (x * 7) & 255;
-    float expect = 2.0f * tiled_fractal_noise2(3, nullptr, 4.0f * x / 256.0f, 4.0f * z / 256.0f, 4.0f, 0.5f);
-    char e[64];
-    snprintf(e, sizeof e, "sm.getraw(%d, %d)", x, z);
-    EXPECT_NEAR(evalFloat(e), expect, 1e-5) << x;
+  // Any positive tile, powers of two or not.
+  for (int tile : {4, 3, 100}) {
+    ASSERT_TRUE(run("sm <- HmapMask.fromSimplexNoise(2.0, " + std::to_string(tile) + ", 3, null, 0.5);"))
+        << tile << ": " << lastError();
+    for (int x : {0, 17, 200, 255}) {
+      int z = (x * 7) & 255;
+      float expect = 2.0f * tiled_fractal_noise2(3, nullptr, (float)tile * x / 256.0f, (float)tile * z / 256.0f,
+                                                 (float)tile, 0.5f);
+      char e[64];
+      snprintf(e, sizeof e, "sm.getraw(%d, %d)", x, z);
+      EXPECT_NEAR(evalFloat(e), expect, 1e-5) << tile << " at " << x;
+    }
   }
+  EXPECT_FALSE(run("HmapMask.fromSimplexNoise(2.0, 0, 3, null, 0.5);"));
+  EXPECT_EQ(lastError(), "tile must be positive in fromSimplexNoise()");
+  EXPECT_FALSE(run("HmapMask.fromSimplexNoise(2.0, -3, 3, null, 0.5);"));
+  EXPECT_EQ(lastError(), "tile must be positive in fromSimplexNoise()");
 }
 
 TEST_F(WorldGenApiTest, RepaintLandSetsColoursAndTypes) {

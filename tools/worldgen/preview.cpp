@@ -62,7 +62,8 @@ Rgb operator*(Rgb a, float k) { return {a.r * k, a.g * k, a.b * k}; }
 
 } // namespace
 
-bool write_world_preview(const char* path, int size, const Vec4f& sun_dir, D3dColor water, D3dColor lava) {
+bool encode_world_preview(std::vector<unsigned char>& png, int size, const Vec4f& sun_dir, D3dColor water,
+                          D3dColor lava) {
   float lx = sun_dir.x, ly = sun_dir.y, lz = sun_dir.z;
   float ll = std::sqrt(lx * lx + ly * ly + lz * lz);
   if (!(ll > 1e-6f)) lx = 0.5f, ly = 0.7f, lz = 0.3f, ll = std::sqrt(0.83f);
@@ -104,5 +105,10 @@ bool write_world_preview(const char* path, int size, const Vec4f& sun_dir, D3dCo
         o[k] = (unsigned char)std::lround(std::pow(v, 1.0f / 1.1f) * 255.0f);
       }
     }
-  return stbi_write_png(path, size, size, 3, px.data(), size * 3) != 0;
+  png.clear();
+  auto append = [](void* ctx, void* data, int n) {
+    auto* v = (std::vector<unsigned char>*)ctx;
+    v->insert(v->end(), (unsigned char*)data, (unsigned char*)data + n);
+  };
+  return stbi_write_png_to_func(append, &png, size, size, 3, px.data(), size * 3) != 0 && !png.empty();
 }
