@@ -37,7 +37,14 @@ void HeightmapData::readWorldData(InputStream& in) { in.read(load_scratch, WORLD
 void HeightmapData::swapWorldData() {
   unsigned char* p = load_scratch;
   auto swap_with = [&p](void* grid, int bytes) {
-    std::swap_ranges(p, p + bytes, (unsigned char*)grid);
+    unsigned char chunk[4096]; // through a small buffer: whole-block copies, no allocation
+    unsigned char* g = (unsigned char*)grid;
+    for (int done = 0; done < bytes; done += (int)sizeof chunk) {
+      size_t n = std::min<size_t>(sizeof chunk, (size_t)(bytes - done));
+      memcpy(chunk, g + done, n);
+      memcpy(g + done, p + done, n);
+      memcpy(p + done, chunk, n);
+    }
     p += bytes;
   };
   swap_with(hmap, HMAP_BYTES);

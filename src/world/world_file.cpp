@@ -18,13 +18,13 @@
 #include "app/frame_loop.h"
 #include "app/log.h"
 #include "host/gameobj_api.h"
+#include "world/heightmap.h"
+#include "world/hm_update.h"
 #include "world/safe_file.h"
 #include "world/saved_games.h"
 #include "world/universe.h"
 #include "world/world_data.h"
 #include "world/world_hooks.h"
-#include "world/hm_update.h"
-#include "world/heightmap.h"
 
 namespace {
 
@@ -185,6 +185,9 @@ WorldLoad load_world_file(const char* path) {
     struct stat st;
     if (fstat(fileno(in.file), &st) == 0 && st.st_size < MIN_WORLD_FILE_SIZE)
       throw InputStream::Exception("world file is too short", (int)st.st_size);
+    // Stream positions are 32-bit; the whole file is held while it is checked.
+    if (fstat(fileno(in.file), &st) == 0 && st.st_size > INT_MAX)
+      throw InputStream::Exception("world file is too large", INT_MAX);
     if (in.readUInt() != SAVED_GAME_VERSION) throw InputStream::Exception("Unsupported saved game version", in.tell());
     HeightmapData::readWorldData(in);
     SavedWorldState state = read_world_state(in);
