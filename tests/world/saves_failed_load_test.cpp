@@ -88,8 +88,17 @@ TEST_F(SavesTest, FailedWorldLoadLeavesGridsSkyCameraAndClockAsTheyWere) {
   at.format(" (at %X)", (unsigned)(bytes.size() - 2));
   EXPECT_NE(std::string(get_error_message()).find(at.str), std::string::npos) << get_error_message();
 
-  // The good file still loads whole.
+  // The good file still loads whole; the module reads its block at the
+  // file's positions, as from the file itself.
+  static int block_start = -1;
+  gameobj_api.load_gameobjs = [](InputStream& in) {
+    block_start = in.tell();
+    stand_in_load(in);
+    in.seekTo(block_start); // and may go back within its block
+    in.seekToEnd(0);
+  };
   ASSERT_EQ(load_world_file(good.c_str()), WorldLoad::loaded) << get_error_message();
+  EXPECT_EQ(block_start, (int)block);
   EXPECT_EQ(live_state.world_time, 4242);
   EXPECT_STREQ(live_state.sky_name, "stormy");
   EXPECT_EQ(evalInt("counter"), 5);
