@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <algorithm>
 
@@ -125,9 +126,13 @@ struct GridImage {
 GridImage grids_before;
 
 void init() {
-  char tmpl[] = "/tmp/rh_fuzz_saves_XXXXXX";
+  static char tmpl[] = "/tmp/rh_fuzz_saves_XXXXXX";
   if (!mkdtemp(tmpl)) abort();
   setenv("XDG_DATA_HOME", tmpl, 1);
+  atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(tmpl, ec);
+  });
   allocate_heightmap_grids();
   make_reference_world();
   vm = sqbind::open_vm(1024);
