@@ -122,10 +122,11 @@ TempString<260> get_saved_game_name(int slot, bool& unsupported) {
 
 bool load_saved_game(int slot) {
   set_error_message(nullptr);
+  // Both files are read and checked before the active game is touched: a
+  // slot that does not load leaves the game that was active as it was.
+  bool switched = false;
   try {
     if (slot < 0) throw InputStream::Exception("No slot selected for loading the game", -1);
-    cur_game_slot = -1;
-    release_universe_data();
     recover_saved_game(slot);
     HSQUIRRELVM v = require_vm();
 
@@ -139,7 +140,11 @@ bool load_saved_game(int slot) {
     check_version(in);
     SqObject uni = load_data(in, v);
     in.close();
+    sqbind::getSlot<SqObject>(uni, "worlds"); // what fetch_universe_data needs, or its error
 
+    switched = true;
+    cur_game_slot = -1;
+    release_universe_data();
     cur_game_info = info;
     universe = uni;
     fetch_universe_data();
@@ -152,9 +157,14 @@ bool load_saved_game(int slot) {
   } catch (const SquirrelError& e) {
     show("Error loading the game:\n%s", e.what());
   }
-  // A failed load leaves no game active.
-  cur_game_slot = -1;
-  release_universe_data();
+  if (switched) {
+    // Only the module's "load_spells" can fail this late; the previous game
+    // is already released, so none is left half active.
+    cur_game_slot = -1;
+    release_universe_data();
+  } else {
+    debug("SAVE: slot %d not loaded; the active game stays", slot);
+  }
   return false;
 }
 
@@ -164,11 +174,20 @@ bool save_game() {
   TempString<260> folder, info_path, uni_path, world_path;
   TempString<16> world_name;
   bool written = false;
+  int entered = -1;
   try {
     if (slot < 0) throw OutputStream::Exception("No slot selected for the saved game", -1);
     folder = slot_folder(slot);
     make_folders(folder);
     recover_saved_game(slot);
+    // World files are named w000 to w999; a world beyond them cannot be
+    // saved, and saving the game without it would lose it.
+    entered = get_entered_world();
+    if (entered >= MAX_SAVED_WORLDS) {
+      TempString<100> text;
+      text.format("world index %d is out of range (0 to %d)", entered, MAX_SAVED_WORLDS - 1);
+      throw OutputStream::Exception(text, -1);
+    }
     if (gameobj_api.save_spells) gameobj_api.save_spells();
 
     info_path = get_saved_game_path(slot, "info");
@@ -198,8 +217,7 @@ bool save_game() {
 
   const char* names[3] = {"info", "uni", nullptr};
   int count = 2;
-  int entered = get_entered_world();
-  if (entered >= 0 && entered < MAX_SAVED_WORLDS) {
+  if (entered >= 0) {
     world_name = world_file_name(entered);
     world_path = get_saved_game_path(slot, world_name);
     if (!save_world_uncommitted(world_path)) {

@@ -69,7 +69,22 @@ bool save_world(const char* path);
 // save_world's work without the final rename: "<path>.tmp" is complete and
 // synced on success (a saved game commits it with its other files).
 bool save_world_uncommitted(const char* path);
-// False without any message when the file does not exist.
+// How a world load ended: `missing` (no file, nothing shown: a world never
+// visited) is the only failure after which a world may be generated and
+// saved in its place; after `failed` the error is shown and the file must be
+// kept as it is.
+enum class WorldLoad { loaded, missing, failed };
+
+// Reads the whole file and verifies everything but the game-object block
+// before any state changes; a failure leaves the grids, sky, camera and
+// clock as they were (the game objects are removed, see world_file.cpp).
+WorldLoad load_world_file(const char* path);
+// World `index` of the active slot: `missing` for index < 0, no active slot
+// or no file; `failed` (with the error shown) for an index above the last
+// world file name.
+WorldLoad load_slot_world(int index);
+// load_world_file(path) == loaded; false without any message when the file
+// does not exist.
 bool load_world(const char* path);
 // World `index` of the active slot; false for index < 0 or no active slot.
 bool load_world(int index);
@@ -78,9 +93,12 @@ void leave_world();
 
 // The universe view: opening it resumes into the world recorded as entered;
 // each of its updates runs the module's menu and enters the picked world.
-void resume_into_world();
-void enter_world();
-void update_universe_view(float dt);
+// A world whose file exists but does not load is never entered (nor
+// generated and saved over its file): the error is shown, the universe
+// records no entered world and the view stays; these then return false.
+bool resume_into_world();
+bool enter_world();
+bool update_universe_view(float dt);
 
 // The world file's writer without the temporary-file handling (tools,
 // benchmarks); throws OutputStream::Exception.

@@ -362,6 +362,24 @@ void pass_velocities(const Water* old, Water* nw, const StepConsts& k) {
 
 namespace {
 
+// A wet cell that held f of its kind at the start of the step and holds
+// only `held` (< f, possibly nothing or the other kind) now: the cell rules
+// of the pass applied to what is left. Returns the amount free to flow out.
+[[gnu::noinline]] float left_after_meeting(int x, int z, Water& c, float f, float held, bool is_water, float wd,
+                                           float harden) {
+  held = max_f(held, 0.0f);
+  if (is_water) {
+    float a = f < SHALLOW ? (f < VANISH ? 0.0f : f * wd) : f;
+    c.depth -= min_f(f - a, held); // evaporation
+    return min_f(a, max_f(c.depth, 0.0f));
+  }
+  float hard = min_f(f > LAVA_HARDEN_AT_ONCE ? f * harden : f, held);
+  c.depth += hard;
+  if (hard > 0.0f) raise_land_at(x, z, hard);
+  smooth_colors_at(x, z);
+  return min_f(f - hard, held - hard);
+}
+
 void pass_outflow(const Water* old, const StepConsts& k) {
   float harden = min_f(LAVA_HARDEN_RATE * k.dt, 1.0f);
   float outflow = OUTFLOW * k.dt;
@@ -380,7 +398,14 @@ void pass_outflow(const Water* old, const StepConsts& k) {
       Water& c = nw[i];
       float a;
       bool is_water = e >= 0.0f;
-      if (is_water) {
+      // Fluid of the other kind that earlier cells of this pass moved in
+      // here may have turned some or all of what the cell held at the start
+      // of the step into rock; then only what is left may evaporate, harden
+      // or flow out, or fluid of the other kind would appear from nothing.
+      float held = is_water ? c.depth : -c.depth;
+      if (__builtin_expect(held < f, 0)) {
+        a = left_after_meeting(x, z, c, f, held, is_water, k.wd, harden);
+      } else if (is_water) {
         a = f;
         if (f < SHALLOW) {
           if (f < VANISH) {

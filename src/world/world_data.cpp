@@ -3,6 +3,7 @@
 // or failing stream cannot leave a half-loaded world behind.
 #include "world/world_data.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/stream.h"
@@ -18,7 +19,8 @@ constexpr int SURFACE_BYTES = HMAP_CELLS * (int)sizeof(Surface);
 constexpr int WATER_BYTES = HMAP_CELLS * (int)sizeof(Water);
 static_assert(2 * HMAP_BYTES + SURFACE_BYTES + WATER_BYTES == WORLD_DATA_SIZE);
 
-// The image being loaded; static so that loading never allocates.
+// The image being loaded (after a swap: the world it replaced); static so
+// that loading never allocates.
 alignas(64) unsigned char load_scratch[WORLD_DATA_SIZE];
 
 } // namespace
@@ -30,17 +32,31 @@ void HeightmapData::saveWorldData(OutputStream& out) {
   out.write(waterCells(), WATER_BYTES);
 }
 
+void HeightmapData::readWorldData(InputStream& in) { in.read(load_scratch, WORLD_DATA_SIZE); }
+
+void HeightmapData::swapWorldData() {
+  unsigned char* p = load_scratch;
+  auto swap_with = [&p](void* grid, int bytes) {
+    unsigned char chunk[4096]; // through a small buffer: whole-block copies, no allocation
+    unsigned char* g = (unsigned char*)grid;
+    for (int done = 0; done < bytes; done += (int)sizeof chunk) {
+      size_t n = std::min<size_t>(sizeof chunk, (size_t)(bytes - done));
+      memcpy(chunk, g + done, n);
+      memcpy(g + done, p + done, n);
+      memcpy(p + done, chunk, n);
+    }
+    p += bytes;
+  };
+  swap_with(hmap, HMAP_BYTES);
+  swap_with(target_hmap, HMAP_BYTES);
+  swap_with((void*)surface, SURFACE_BYTES);
+  swap_with(waterCells(), WATER_BYTES);
+  memcpy(tmpwCells(), waterCells(), WATER_BYTES);
+}
+
 void HeightmapData::loadWorldData(InputStream& in) {
+  readWorldData(in);
   stopSounds();
   memset(land_sound, 0, sizeof(land_sound));
-  in.read(load_scratch, WORLD_DATA_SIZE);
-  const unsigned char* p = load_scratch;
-  memcpy(hmap, p, HMAP_BYTES);
-  p += HMAP_BYTES;
-  memcpy(target_hmap, p, HMAP_BYTES);
-  p += HMAP_BYTES;
-  memcpy((void*)surface, p, SURFACE_BYTES);
-  p += SURFACE_BYTES;
-  memcpy(waterCells(), p, WATER_BYTES);
-  memcpy(tmpwCells(), waterCells(), WATER_BYTES);
+  swapWorldData();
 }

@@ -49,25 +49,45 @@ void place_player() {
     gameobj_api.player_spell_op(local_player, 1, portal->id);
 }
 
+// A world whose file exists but does not load (its error is shown): the file
+// is kept for the player to recover, and the universe records no entered
+// world, so that no later save writes another world over it.
+void refuse_world(int index) {
+  debug("SAVE: world #%d not entered; its file is kept", index);
+  set_entered_world(-1);
+  set_universe_script_global("cur_world", SqObject());
+}
+
 } // namespace
 
-void resume_into_world() {
+bool resume_into_world() {
   if (gameobj_api.open_universe_gui) gameobj_api.open_universe_gui();
   int entered = get_entered_world();
-  if (entered < 0) return;
-  if (load_world(entered)) {
+  if (entered < 0) return true;
+  switch (load_slot_world(entered)) {
+  case WorldLoad::loaded:
     debug("loaded world #%d", entered);
     set_cur_world(entered);
     set_play_mode();
-  } else {
-    should_close_game_menu = true;
+    return true;
+  case WorldLoad::missing:
+    should_close_game_menu = true; // the next update makes it
+    return true;
+  case WorldLoad::failed: break;
   }
+  refuse_world(entered);
+  return false;
 }
 
-void enter_world() {
+bool enter_world() {
   should_close_game_menu = false;
   int entered = get_entered_world();
-  if (load_world(entered)) {
+  WorldLoad loaded = load_slot_world(entered);
+  if (loaded == WorldLoad::failed) {
+    refuse_world(entered);
+    return false;
+  }
+  if (loaded == WorldLoad::loaded) {
     place_player();
     debug("loaded world #%d", entered);
     set_cur_world(entered);
@@ -87,11 +107,12 @@ void enter_world() {
   for (float& c : saved_world_state.camera) c = 0;
   if (saved_game_hooks.set_camera) saved_game_hooks.set_camera(zero);
   set_play_mode();
+  return true;
 }
 
-void update_universe_view(float dt) {
+bool update_universe_view(float dt) {
   if (gameobj_api.update_game_menu) gameobj_api.update_game_menu(dt);
-  if (should_close_game_menu) enter_world();
+  return should_close_game_menu ? enter_world() : true;
 }
 
 void leave_world() {

@@ -20,12 +20,6 @@ namespace {
 constexpr int SLOT = 9;
 constexpr int WORLD = 0;
 
-uint64_t grids_hash() {
-  uint64_t h = world_hash();
-  h = hash_bytes(HeightmapData::target_hmap, HMAP_CELLS * sizeof(float), h);
-  return hash_bytes(HeightmapData::waterCells(), HMAP_CELLS * sizeof(HeightmapData::Water), h);
-}
-
 } // namespace
 
 class SavesKillTest : public SavesTest {

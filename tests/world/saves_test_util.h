@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -88,6 +89,21 @@ inline void stand_in_load(InputStream& in) {
   finish_loading_script_data(world_gen_vm.vm);
 }
 
+// Every persistent grid, water included.
+inline uint64_t grids_hash() {
+  uint64_t h = world_hash();
+  h = hash_bytes(HeightmapData::target_hmap, HMAP_CELLS * sizeof(float), h);
+  return hash_bytes(HeightmapData::waterCells(), HMAP_CELLS * sizeof(HeightmapData::Water), h);
+}
+
+inline void make_some_world() {
+  for (int i = 0; i < HMAP_CELLS; i++) {
+    HeightmapData::hmap[i] = (float)((i * 7919) % 113) * 0.1f;
+    HeightmapData::target_hmap[i] = HeightmapData::hmap[i] + (i % 3);
+    HeightmapData::waterCells()[i].depth = (i % 5 == 0) ? 0.3f : 0.0f;
+  }
+}
+
 inline void install_stand_in_module() {
   module = ModuleLog();
   gameobj_api = GameObjApi{};
@@ -156,6 +172,9 @@ protected:
     memcpy(app_path, saved_app_path, sizeof app_path);
     set_error_message(nullptr);
     close_debug_log();
+    std::error_code ec;
+    std::filesystem::remove_all(data_home, ec);
+    std::filesystem::remove_all(dir, ec);
   }
 
   std::string slot_file(int slot, const char* name) { return get_saved_game_path(slot, name).str; }

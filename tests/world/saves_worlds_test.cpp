@@ -8,23 +8,6 @@
 
 using namespace saves_test;
 
-namespace {
-
-uint64_t grids_hash() {
-  uint64_t h = world_hash();
-  h = hash_bytes(HeightmapData::target_hmap, HMAP_CELLS * sizeof(float), h);
-  return hash_bytes(HeightmapData::waterCells(), HMAP_CELLS * sizeof(HeightmapData::Water), h);
-}
-
-void make_some_world() {
-  for (int i = 0; i < HMAP_CELLS; i++) {
-    HeightmapData::hmap[i] = (float)((i * 7919) % 113) * 0.1f;
-    HeightmapData::target_hmap[i] = HeightmapData::hmap[i] + (i % 3);
-    HeightmapData::waterCells()[i].depth = (i % 5 == 0) ? 0.3f : 0.0f;
-  }
-}
-
-} // namespace
 
 TEST_F(SavesTest, WorldFileRoundTripsGridsSkyCameraClockAndObjects) {
   make_some_world();
@@ -94,7 +77,7 @@ TEST_F(SavesTest, DamagedWorldFilesReportPositionAndLeaveTheGameUsable) {
   std::string msg = get_error_message();
   EXPECT_EQ(msg.rfind("Error loading the world:\n", 0), 0u) << msg;
   EXPECT_NE(msg.find(" (at "), std::string::npos) << msg;
-  EXPECT_EQ(module.removed, removed + 2); // before reading and after the failure
+  EXPECT_EQ(module.removed, removed + 2); // before the block is loaded and after the failure
 
   // Another version.
   std::string other = bytes;

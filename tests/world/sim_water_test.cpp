@@ -480,3 +480,60 @@ TEST_F(FluidTest, VelocityPassFollowsTheRulesForLava) {
   expect_pass1_matches_reference(DT);
   expect_pass1_matches_reference(0.3f);
 }
+
+// {===== Nothing appears from nothing where water and lava meet
+
+namespace {
+
+struct FluidTotals {
+  double lava_and_land = 0; // lava only ever turns into land, one for one
+  double water = 0;         // water only evaporates or turns into rock
+};
+
+FluidTotals fluid_totals() {
+  FluidTotals t;
+  for (int i = 0; i < HMAP_CELLS; i++) {
+    float d = waterCells()[i].depth;
+    t.lava_and_land += (double)hmap[i] + (d < 0 ? -(double)d : 0.0);
+    if (d > 0) t.water += d;
+  }
+  return t;
+}
+
+// Steps `steps` times and fails on the first step in which either total grew
+// by more than float rounding.
+void expect_no_fluid_from_nothing(int steps, float dt) {
+  for (int step = 0; step < steps; step++) {
+    FluidTotals before = fluid_totals();
+    simWater(dt);
+    FluidTotals after = fluid_totals();
+    ASSERT_LE(after.lava_and_land, before.lava_and_land + 1e-4) << "lava plus land grew in step " << step;
+    ASSERT_LE(after.water, before.water + 1e-4) << "water grew in step " << step;
+  }
+}
+
+} // namespace
+
+TEST_F(FluidTest, LavaBesideWaterCreatesNeitherLavaNorWater) {
+  // Deep lava and deep water side by side on flat land, each on both sides
+  // of the other in row order, so that cells change kind within a step
+  // before their own turn comes.
+  set_flat_land(0.0f);
+  for (int z = 100; z < 110; z++) {
+    for (int x = 100; x < 105; x++) cell(x, z).depth = -1.5f;
+    for (int x = 105; x < 110; x++) cell(x, z).depth = 1.5f;
+    for (int x = 110; x < 115; x++) cell(x, z).depth = -1.5f;
+  }
+  for (int x = 100; x < 115; x++) cell(x, 110).depth = 1.5f; // and along z
+  expect_no_fluid_from_nothing(10, DT);
+  expect_no_fluid_from_nothing(5, 0.3f);
+}
+
+TEST_F(FluidTest, MixedFluidOnRoughLandCreatesNeitherLavaNorWater) {
+  addSimplexNoise(0, 2, 4, 3, 0.5f);
+  for (int i = 0; i < HMAP_CELLS; i++) {
+    float r = game_rnd_frnd();
+    waterCells()[i].depth = r < 0.2f ? 0.0f : (r < 0.6f ? -1.0f : 1.0f) * 1.5f * game_rnd_frnd();
+  }
+  expect_no_fluid_from_nothing(10, DT);
+}
