@@ -16,7 +16,7 @@ out=${FUZZ_BUILD_DIR:-$top/build-fuzz-script}
 
 . "$top/scripts/fuzz-lib.sh"
 sources=("$top"/src/squirrel/*.cpp
-         "$top/src/script/sqbind.cpp" "$top/src/script/scriptData.cpp" "$top/src/script/baseObject.cpp"
+         "$top/src/script/sqbind.cpp" "$top/src/script/scriptData.cpp" "$top/src/script/scriptDataRead.cpp" "$top/src/script/baseObject.cpp"
          "$top/src/core/stream.cpp" "$top/tools/fuzz_common/log_stubs.cpp")
 fuzz_build "$out" fuzz_script "$top/tools/fuzz_script/fuzz_script.cpp" "$top/src/squirrel $top/src/script $top/src/core $top/src/app" "${sources[@]}"
 
