@@ -16,7 +16,7 @@ out=${FUZZ_BUILD_DIR:-$top/build-fuzz-saves}
 
 . "$top/scripts/fuzz-lib.sh"
 sources=("$top"/src/squirrel/*.cpp
-         "$top/src/script/sqbind.cpp" "$top/src/script/scriptData.cpp" "$top/src/script/baseObject.cpp"
+         "$top/src/script/sqbind.cpp" "$top/src/script/scriptData.cpp" "$top/src/script/scriptDataRead.cpp" "$top/src/script/baseObject.cpp"
          "$top/src/script/sqVMReload.cpp" "$top/src/core/stream.cpp" "$top/src/app/platform.cpp"
          "$top/src/world/heightmap.cpp" "$top/src/world/world_data.cpp" "$top/src/world/water_sim.cpp"
          "$top/src/world/noise.cpp" "$top/src/app/stats_tracker.cpp"

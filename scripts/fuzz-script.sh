@@ -16,7 +16,7 @@ out=${FUZZ_BUILD_DIR:-$top/build-fuzz-script}
 
 . "$top/scripts/fuzz-lib.sh"
 sources=("$top"/src/squirrel/*.cpp
-         "$top/src/script/sqbind.cpp" "$top/src/script/scriptData.cpp" "$top/src/script/baseObject.cpp"
+         "$top/src/script/sqbind.cpp" "$top/src/script/scriptData.cpp" "$top/src/script/scriptDataRead.cpp" "$top/src/script/baseObject.cpp"
          "$top/src/core/stream.cpp" "$top/tools/fuzz_common/log_stubs.cpp")
 fuzz_build "$out" fuzz_script "$top/tools/fuzz_script/fuzz_script.cpp" "$top/src/squirrel $top/src/script $top/src/core $top/src/app" "${sources[@]}"
 
@@ -32,6 +32,9 @@ if [ -z "$(ls -A "$corpus")" ]; then
   seed closures '\x00\x0a\x06\x02\x00\x00\x00\x02\x01\x00\x00\x00f\x07\x02\x06\x00\x00\x00helper\x00\x02\x01\x00\x00\x00m\x08\x02\x04\x00\x00\x00Base\x02\x05\x00\x00\x00hello\x0b\x00\x00\x00\x00'
   seed gameobj '\x00\x0a\x05\x03\x00\x00\x00\x0a\x0c\x01\x00\x00\x00\x0b\x01\x00\x00\x00\x0c\x07\x00\x00\x00\x05\x01\x00\x00\x00\x0b\x00\x00\x00\x00'
   { printf '\x00\x0a\x05\x01\x00\x00\x00\x0a\x64'; head -c 8192 /dev/zero; } > "$corpus/bitmap"
+  # Valid deep nesting: 3000 inline arrays (plain), 1000 shared tables (script data).
+  { printf '\x01'; for _ in $(seq 3000); do printf '\x05\x01\x00\x00\x00'; done; printf '\x00'; } > "$corpus/deep_plain"
+  { printf '\x00'; for _ in $(seq 1000); do printf '\x0a\x06\x01\x00\x00\x00\x02\x01\x00\x00\x00n'; done; printf '\x00'; } > "$corpus/deep_tables"
 fi
 
 fuzz_run "$out" fuzz_script "$secs" "$@"

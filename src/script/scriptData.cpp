@@ -1,61 +1,54 @@
-// Script data persistence: the three writers (plain, script data, reference)
-// and the two readers (plain, and the one reader of script data and
-// references), the object list and the finishing step of a load.
+// Script data persistence: the object list, the custom instance types and
+// the three writers (plain, script data, reference); the readers are in
+// scriptDataRead.cpp.
 //
-// The writers and readers work on the VM's stack: a writer writes the value
-// at the top and leaves the stack as it found it; a reader pushes exactly one
-// value. Every error path restores the stack before the exception leaves, so
-// the stack-height check after a read only ever fires for a programming error.
-#include "script/scriptData.h"
-
+// The writer does not recurse: nesting is walked with an explicit stack of
+// tasks on the heap, so valid data of any depth is written and the VM's
+// stack use stays constant. A writer leaves the VM's stack as it found it,
+// also when it fails.
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "app/log.h"
 #include "script/baseObject.h"
+#include "script/scriptData_local.h"
 
 BaseObject* (*get_gameobj_by_ser_id_hook)(int serial_id) = nullptr;
 
-// Deeper nesting is refused: it would exhaust the native stack (a cyclic
-// value in the reference format, or corrupt input).
-static const int max_nesting = 2000;
-
 // {===== Object list
 
-namespace {
+DynArray<ScriptDataObject> script_data_objects;
+// Shared objects by identity -> their first index in the list: the writer's
+// back-reference lookup in constant time.
+static std::unordered_map<const void*, int> object_index;
 
-struct ListEntry {
-  HSQOBJECT o;
-  HSQUIRRELVM vm;
-};
+static bool is_shared_type(SQObjectType t) { return t == OT_ARRAY || t == OT_TABLE || t == OT_INSTANCE; }
 
-DynArray<ListEntry> object_list;
-
-void list_append(HSQUIRRELVM v, SQInteger idx) {
-  ListEntry e;
+void script_data_list_append(HSQUIRRELVM v, SQInteger idx) {
+  ScriptDataObject e;
   sq_getstackobj(v, idx, &e.o);
   e.vm = v;
   sq_addref(v, &e.o);
-  object_list.push(e);
+  script_data_objects.push(e);
+  if (is_shared_type(e.o._type)) object_index.emplace((const void*)e.o._unVal.pRefCounted, script_data_objects.num - 1);
 }
 
-int list_find(const HSQOBJECT& o) {
-  for (int i = 0; i < object_list.num; i++) {
-    const HSQOBJECT& e = object_list[i].o;
-    if (e._type == o._type && e._unVal.raw == o._unVal.raw) return i;
-  }
-  return -1;
+int script_data_list_find(const HSQOBJECT& o) {
+  if (!is_shared_type(o._type)) return -1;
+  auto it = object_index.find((const void*)o._unVal.pRefCounted);
+  return it == object_index.end() ? -1 : it->second;
 }
 
-void list_clear() {
+void script_data_list_clear() {
+  object_index.clear();
   // Released from the back: a later object may be held only through an earlier one.
-  for (int i = object_list.num - 1; i >= 0; i--) sq_release(object_list[i].vm, &object_list[i].o);
-  object_list.clear();
+  for (int i = script_data_objects.num - 1; i >= 0; i--) sq_release(script_data_objects[i].vm, &script_data_objects[i].o);
+  script_data_objects.clear();
 }
 
-} // namespace
-
-int script_data_object_count() { return object_list.num; }
+int script_data_object_count() { return script_data_objects.num; }
 
 // {===== Custom instances
 
@@ -94,7 +87,7 @@ bool load_custom_script_instance(unsigned char subtype, InputStream& s, HSQUIRRE
 
 namespace {
 
-enum class Format { plain, script, ref };
+enum class Format : unsigned char { plain, script, ref };
 
 [[noreturn]] void write_error(const char* text) { throw OutputStream::Exception(text, -1); }
 
@@ -105,17 +98,10 @@ enum class Format { plain, script, ref };
   write_error(text);
 }
 
-bool raw_equal(HSQUIRRELVM v, SQInteger a, SQInteger b) {
-  HSQOBJECT x, y;
-  sq_getstackobj(v, a, &x);
-  sq_getstackobj(v, b, &y);
-  return x._type == y._type && x._unVal.raw == y._unVal.raw;
-}
-
 // Whether the closures at two stack indexes come from the same function definition.
 bool same_function(HSQUIRRELVM v, SQInteger a, SQInteger b) {
   if (sq_gettype(v, a) != OT_CLOSURE || sq_gettype(v, b) != OT_CLOSURE) return false;
-  if (raw_equal(v, a, b)) return true;
+  if (same_handle(stack_handle(v, a), stack_handle(v, b))) return true;
   SQUserPointer pa = nullptr, pb = nullptr;
   if (SQ_FAILED(sq_getclosureproto(v, a, &pa)) || SQ_FAILED(sq_getclosureproto(v, b, &pb))) {
     sq_reseterror(v);
@@ -124,31 +110,81 @@ bool same_function(HSQUIRRELVM v, SQInteger a, SQInteger b) {
   return pa == pb;
 }
 
+// One pending step of a write. A container is written as its header, then a
+// task that emits one child per step; children go on top of it, so they are
+// written, depth first, before the container's next child.
+struct WriteTask {
+  enum Kind : unsigned char { value, array_items, table_pairs, instance_members } kind;
+  Format format;
+  bool inlined;   // an inline container (plain and reference formats): on the cycle watch
+  HSQOBJECT obj;  // the value, or the container being walked
+  HSQOBJECT cls;  // instance_members: the instance's class
+  SQInteger iter; // array: next index; table and class: the VM's iterator (-1 before the first)
+  SQInteger n;    // array length
+  int countPos;   // table, instance: where the count was written as 0 (-1: not yet written)
+  int count;
+};
+
+// Where a closure's function was found in the root table.
+struct FunctionName {
+  bool method;
+  HSQOBJECT classKey; // method: the class's key in the root table
+  HSQOBJECT key;      // the global's key, or the method's name
+};
+
+// Every handle the writer keeps without a reference of its own is reachable
+// from the value being written: no script runs during a write, so nothing
+// it walks changes or dies before the write ends.
 struct Writer {
   HSQUIRRELVM v;
   OutputStream& s;
-  Format format;
-  int depth = 0;
+  DynArray<WriteTask> tasks;
+  // Inline containers being written: meeting one again inside itself is a
+  // cycle, which has no end in a format without back-references.
+  std::unordered_set<const void*> open;
+  // The root table can't change during a write, so lookups in it are kept.
+  std::unordered_map<const void*, FunctionName> functionNames; // by function prototype
+  std::unordered_map<const void*, HSQOBJECT> classNames;       // by class
 
-  void writeTop(); // the value at the top of the stack
+  Writer(HSQUIRRELVM vm, OutputStream& stream) : v(vm), s(stream) {}
 
-  // Writes the value at absolute index `idx` in `f` (names are plain values).
-  void writeAt(SQInteger idx, Format f) {
-    sq_push(v, idx);
-    Format old = format;
-    format = f;
-    writeTop();
-    format = old;
-    sq_poptop(v);
+  void run(const HSQOBJECT& root, Format f) {
+    pushValue(root, f);
+    while (tasks.num > 0) {
+      WriteTask t = tasks.pop();
+      switch (t.kind) {
+      case WriteTask::value: writeValue(t.obj, t.format); break;
+      case WriteTask::array_items: stepArray(t); break;
+      case WriteTask::table_pairs: stepTable(t); break;
+      case WriteTask::instance_members: stepInstance(t); break;
+      }
+    }
   }
 
-  void writeString(SQInteger idx) {
-    const SQChar* text = "";
-    sq_getstring(v, idx, &text);
-    SQInteger len = sq_getsize(v, idx);
-    s.writeByte(SDT_STRING);
-    s.writeInt(len);
-    s.write(text, len);
+  void pushValue(const HSQOBJECT& o, Format f) {
+    WriteTask t{};
+    t.kind = WriteTask::value;
+    t.format = f;
+    t.obj = o;
+    tasks.push(t);
+  }
+
+  void pushContainer(WriteTask::Kind kind, const HSQOBJECT& o, Format f) {
+    WriteTask t{};
+    t.kind = kind;
+    t.format = f;
+    t.obj = o;
+    t.iter = -1;
+    t.countPos = -1;
+    if (f != Format::script) {
+      if (!open.insert((const void*)o._unVal.pRefCounted).second) write_error("script data contains itself");
+      t.inlined = true;
+    }
+    tasks.push(t);
+  }
+
+  void closeContainer(const WriteTask& t) {
+    if (t.inlined) open.erase((const void*)t.obj._unVal.pRefCounted);
   }
 
   // Patches a count written as 0 at `pos`.
@@ -159,85 +195,244 @@ struct Writer {
     s.seekTo(end);
   }
 
-  void writeArray(SQInteger idx) {
-    SQInteger n = sq_getsize(v, idx);
-    s.writeByte(SDT_ARRAY);
-    s.writeInt(n);
-    for (SQInteger i = 0; i < n; i++) {
-      sq_pushinteger(v, i);
-      if (SQ_FAILED(sq_rawget(v, idx))) {
-        sq_reseterror(v);
-        sq_pushnull(v);
+  void writeValue(const HSQOBJECT& o, Format f) {
+    SQObjectType t = o._type;
+    if (f == Format::script && is_shared_type(t)) {
+      int i = script_data_list_find(o);
+      if (i >= 0) {
+        s.writeByte(SDT_BACKREF);
+        s.writeInt(i);
+        return;
       }
-      writeTop();
+      sq_pushobject(v, o);
+      script_data_list_append(v, -1);
       sq_poptop(v);
+      s.writeByte(SDT_SHARED);
+    }
+    switch (t) {
+    case OT_NULL: s.writeByte(SDT_NULL); break;
+    case OT_BOOL:
+      s.writeByte(SDT_BOOL);
+      s.writeByte(sq_objtobool(&o) ? 1 : 0);
+      break;
+    case OT_INTEGER:
+      s.writeByte(SDT_INTEGER);
+      s.writeInt(sq_objtointeger(&o));
+      break;
+    case OT_FLOAT:
+      s.writeByte(SDT_FLOAT);
+      s.writeFloat(sq_objtofloat(&o));
+      break;
+    case OT_STRING: {
+      sq_pushobject(v, o);
+      const SQChar* text = "";
+      sq_getstring(v, -1, &text);
+      SQInteger len = sq_getsize(v, -1);
+      s.writeByte(SDT_STRING);
+      s.writeInt(len);
+      s.write(text, len);
+      sq_poptop(v);
+      break;
+    }
+    case OT_ARRAY: {
+      sq_pushobject(v, o);
+      SQInteger n = sq_getsize(v, -1);
+      sq_poptop(v);
+      s.writeByte(SDT_ARRAY);
+      s.writeInt(n);
+      pushContainer(WriteTask::array_items, o, f);
+      tasks.last().n = n;
+      break;
+    }
+    case OT_TABLE:
+      s.writeByte(SDT_TABLE);
+      pushContainer(WriteTask::table_pairs, o, f);
+      tasks.last().countPos = s.tell();
+      s.writeInt(0);
+      break;
+    case OT_CLOSURE:
+      if (f == Format::plain) write_type_error(f, t);
+      writeClosure(o, f);
+      break;
+    case OT_INSTANCE:
+      if (f == Format::plain) write_type_error(f, t);
+      writeInstance(o, f);
+      break;
+    default: write_type_error(f, t);
     }
   }
 
-  void writeTable(SQInteger idx) {
-    s.writeByte(SDT_TABLE);
-    int pos = s.tell();
-    s.writeInt(0);
-    int count = 0;
-    sq_pushnull(v);
-    while (SQ_SUCCEEDED(sq_next(v, idx))) {
-      SQInteger top = sq_gettop(v);
-      writeAt(top - 1, format);
-      writeAt(top, format);
-      sq_pop(v, 2);
-      count++;
-    }
-    sq_poptop(v);
-    patchCount(pos, count);
-  }
-
-  // The environment a closure is bound to, or null.
-  void writeEnvironment(SQInteger idx) {
-    if (SQ_SUCCEEDED(sq_getclosureenv(v, idx))) {
-      writeTop();
-      sq_poptop(v);
+  void stepArray(WriteTask t) {
+    if (t.iter < 0) t.iter = 0;
+    if (t.iter >= t.n) {
+      closeContainer(t);
       return;
     }
-    sq_reseterror(v);
-    s.writeByte(SDT_NULL);
+    SQInteger top = sq_gettop(v);
+    sq_pushobject(v, t.obj);
+    sq_pushinteger(v, t.iter);
+    HSQOBJECT item;
+    sq_resetobject(&item);
+    if (SQ_SUCCEEDED(sq_rawget(v, -2)))
+      item = stack_handle(v, -1);
+    else
+      sq_reseterror(v);
+    sq_settop(v, top);
+    t.iter++;
+    tasks.push(t);
+    pushValue(item, t.format);
   }
 
-  // Finds the closure's name in the root table: a global function, or a
-  // method of a class (inherited methods belong to the base class).
-  void writeClosure(SQInteger idx) {
+  // Pushes the next key and value of the table or class `o` after `iter`;
+  // false at the end (nothing pushed).
+  bool next(const HSQOBJECT& o, SQInteger& iter, HSQOBJECT& key, HSQOBJECT& value) {
+    SQInteger top = sq_gettop(v);
+    sq_pushobject(v, o);
+    if (iter < 0)
+      sq_pushnull(v);
+    else
+      sq_pushinteger(v, iter);
+    bool found = SQ_SUCCEEDED(sq_next(v, top + 1));
+    if (found) {
+      key = stack_handle(v, -2);
+      value = stack_handle(v, -1);
+      SQInteger i = -1;
+      sq_getinteger(v, top + 2, &i);
+      iter = i;
+    }
+    sq_settop(v, top);
+    return found;
+  }
+
+  void stepTable(WriteTask t) {
+    HSQOBJECT key, value;
+    if (!next(t.obj, t.iter, key, value)) {
+      patchCount(t.countPos, t.count);
+      closeContainer(t);
+      return;
+    }
+    t.count++;
+    tasks.push(t);
+    pushValue(value, t.format);
+    pushValue(key, t.format);
+  }
+
+  // A pure script instance, after its class's name: the count, then the
+  // persistent members one per step.
+  void stepInstance(WriteTask t) {
+    if (t.countPos < 0) {
+      t.countPos = s.tell();
+      s.writeInt(0);
+    }
+    HSQOBJECT key, unused;
+    while (next(t.cls, t.iter, key, unused)) {
+      if (!isPersistent(t.cls, key)) continue;
+      SQInteger top = sq_gettop(v);
+      sq_pushobject(v, t.obj);
+      sq_pushobject(v, key);
+      HSQOBJECT value;
+      sq_resetobject(&value);
+      if (SQ_SUCCEEDED(sq_rawget(v, -2)))
+        value = stack_handle(v, -1);
+      else
+        sq_reseterror(v);
+      sq_settop(v, top);
+      t.count++;
+      tasks.push(t);
+      pushValue(value, t.format);
+      pushValue(key, t.format);
+      return;
+    }
+    patchCount(t.countPos, t.count);
+  }
+
+  bool isPersistent(const HSQOBJECT& cls, const HSQOBJECT& key) {
+    SQInteger top = sq_gettop(v);
+    bool persistent = false;
+    sq_pushobject(v, cls);
+    sq_pushobject(v, key);
+    if (SQ_SUCCEEDED(sq_getattributes(v, top + 1)) && sq_gettype(v, -1) == OT_TABLE) {
+      sq_pushstring(v, "persistent", -1);
+      persistent = SQ_SUCCEEDED(sq_rawget(v, -2));
+    }
+    sq_reseterror(v);
+    sq_settop(v, top);
+    return persistent;
+  }
+
+  // The environment a closure is bound to, or null (written as the single byte 0).
+  HSQOBJECT environmentOf(SQInteger idx) {
+    HSQOBJECT env;
+    sq_resetobject(&env);
+    if (SQ_SUCCEEDED(sq_getclosureenv(v, idx))) {
+      env = stack_handle(v, -1);
+      sq_poptop(v);
+    } else {
+      sq_reseterror(v);
+    }
+    return env;
+  }
+
+  void writeClosure(const HSQOBJECT& o, Format f) {
+    SQInteger top = sq_gettop(v);
+    sq_pushobject(v, o);
+    SQInteger idx = sq_gettop(v);
+    SQUserPointer proto = nullptr;
+    if (SQ_FAILED(sq_getclosureproto(v, idx, &proto))) sq_reseterror(v);
+    auto cached = functionNames.find(proto);
+    FunctionName name;
+    if (cached != functionNames.end()) {
+      name = cached->second;
+    } else {
+      if (!findFunction(idx, name)) {
+        sq_settop(v, top);
+        write_error("Cannot find Squirrel function name");
+      }
+      if (proto) functionNames.emplace(proto, name);
+    }
+    HSQOBJECT env = environmentOf(idx);
+    sq_settop(v, top);
+    s.writeByte(name.method ? SDT_CLASS_METHOD : SDT_GLOBAL_FUNCTION);
+    // Written in this order: class key, name, environment.
+    pushValue(env, f);
+    pushValue(name.key, Format::plain);
+    if (name.method) pushValue(name.classKey, Format::plain);
+  }
+
+  // Searches the root table in its iteration order for the closure at `fn`:
+  // a global function, or a method of a class (an inherited method belongs
+  // to the base class). The first match decides.
+  bool findFunction(SQInteger fn, FunctionName& name) {
     SQInteger top = sq_gettop(v);
     sq_pushroottable(v);
     SQInteger root = sq_gettop(v);
     sq_pushnull(v);
     while (SQ_SUCCEEDED(sq_next(v, root))) {
       SQInteger key = sq_gettop(v) - 1, val = sq_gettop(v);
-      if (sq_gettype(v, val) == OT_CLOSURE && same_function(v, val, idx)) {
-        s.writeByte(SDT_GLOBAL_FUNCTION);
-        writeAt(key, Format::plain);
-        writeEnvironment(idx);
+      if (sq_gettype(v, val) == OT_CLOSURE && same_function(v, val, fn)) {
+        name = {false, {}, stack_handle(v, key)};
         sq_settop(v, top);
-        return;
+        return true;
       }
-      if (sq_gettype(v, val) == OT_CLASS && writeMethodOf(val, key, idx)) {
+      if (sq_gettype(v, val) == OT_CLASS && findMethod(val, fn, name)) {
+        name.classKey = stack_handle(v, key);
         sq_settop(v, top);
-        return;
+        return true;
       }
       sq_pop(v, 2);
     }
     sq_settop(v, top);
-    write_error("Cannot find Squirrel function name");
+    return false;
   }
 
-  bool writeMethodOf(SQInteger cls, SQInteger cls_key, SQInteger fn) {
+  bool findMethod(SQInteger cls, SQInteger fn, FunctionName& name) {
     SQInteger top = sq_gettop(v);
     sq_pushnull(v);
     while (SQ_SUCCEEDED(sq_next(v, cls))) {
       SQInteger mkey = sq_gettop(v) - 1, mval = sq_gettop(v);
       if (same_function(v, mval, fn) && !inheritedFromBase(cls, mkey, fn)) {
-        s.writeByte(SDT_CLASS_METHOD);
-        writeAt(cls_key, Format::plain);
-        writeAt(mkey, Format::plain);
-        writeEnvironment(fn);
+        name.method = true;
+        name.key = stack_handle(v, mkey);
         sq_settop(v, top);
         return true;
       }
@@ -259,62 +454,30 @@ struct Writer {
     return inherited;
   }
 
-  // A pure script instance: its class's global name and its persistent members.
-  void writeScriptInstance(SQInteger idx) {
+  // The key under which the class at `cls` is a value of the root table.
+  bool findClassName(SQInteger cls, HSQOBJECT& name) {
+    HSQOBJECT c = stack_handle(v, cls);
+    auto cached = classNames.find((const void*)c._unVal.pRefCounted);
+    if (cached != classNames.end()) {
+      name = cached->second;
+      return true;
+    }
     SQInteger top = sq_gettop(v);
-    sq_getclass(v, idx);
-    SQInteger cls = sq_gettop(v);
     sq_pushroottable(v);
     SQInteger root = sq_gettop(v);
-    SQInteger name = 0;
     sq_pushnull(v);
+    bool found = false;
     while (SQ_SUCCEEDED(sq_next(v, root))) {
-      if (raw_equal(v, -1, cls)) {
-        name = sq_gettop(v) - 1;
+      if (same_handle(stack_handle(v, -1), c)) {
+        name = stack_handle(v, -2);
+        found = true;
         break;
       }
       sq_pop(v, 2);
     }
-    if (!name) {
-      sq_settop(v, top);
-      write_error("Cannot find instance class name");
-    }
-    s.writeByte(SDT_INSTANCE);
-    writeAt(name, Format::plain);
-    int pos = s.tell();
-    s.writeInt(0);
-    int count = 0;
-    sq_pushnull(v);
-    while (SQ_SUCCEEDED(sq_next(v, cls))) {
-      SQInteger mkey = sq_gettop(v) - 1;
-      if (isPersistent(cls, mkey)) {
-        writeAt(mkey, format);
-        sq_push(v, mkey);
-        if (SQ_FAILED(sq_rawget(v, idx))) {
-          sq_reseterror(v);
-          sq_pushnull(v);
-        }
-        writeTop();
-        sq_poptop(v);
-        count++;
-      }
-      sq_pop(v, 2);
-    }
     sq_settop(v, top);
-    patchCount(pos, count);
-  }
-
-  bool isPersistent(SQInteger cls, SQInteger mkey) {
-    SQInteger top = sq_gettop(v);
-    bool persistent = false;
-    sq_push(v, mkey);
-    if (SQ_SUCCEEDED(sq_getattributes(v, cls)) && sq_gettype(v, -1) == OT_TABLE) {
-      sq_pushstring(v, "persistent", -1);
-      persistent = SQ_SUCCEEDED(sq_rawget(v, -2));
-    }
-    sq_reseterror(v);
-    sq_settop(v, top);
-    return persistent;
+    if (found) classNames.emplace((const void*)c._unVal.pRefCounted, name);
+    return found;
   }
 
   // A game object saved by serial id; false when the instance isn't one.
@@ -330,11 +493,17 @@ struct Writer {
     return true;
   }
 
-  void writeInstance(SQInteger idx) {
-    if (format == Format::ref) {
-      HSQOBJECT o;
-      sq_getstackobj(v, idx, &o);
-      int i = list_find(o);
+  // (A failure leaves the stack to write_value, which restores it.)
+  void writeInstance(const HSQOBJECT& o, Format f) {
+    SQInteger top = sq_gettop(v);
+    sq_pushobject(v, o);
+    writeInstanceAt(sq_gettop(v), o, f);
+    sq_settop(v, top);
+  }
+
+  void writeInstanceAt(SQInteger idx, const HSQOBJECT& o, Format f) {
+    if (f == Format::ref) {
+      int i = script_data_list_find(o);
       if (i >= 0) {
         s.writeByte(SDT_BACKREF);
         s.writeInt(i);
@@ -349,65 +518,22 @@ struct Writer {
     SQUserPointer p = nullptr;
     if (SQ_FAILED(sq_getinstanceup(v, idx, &p, nullptr))) sq_reseterror(v);
     if (p) write_error("Unsupported native instance");
-    writeScriptInstance(idx);
+    // A pure script instance: its class's global name, then its persistent members.
+    sq_getclass(v, idx);
+    HSQOBJECT name;
+    if (!findClassName(sq_gettop(v), name)) write_error("Cannot find instance class name");
+    s.writeByte(SDT_INSTANCE);
+    WriteTask t{};
+    t.kind = WriteTask::instance_members;
+    t.format = f;
+    t.obj = o;
+    t.cls = stack_handle(v, -1);
+    t.iter = -1;
+    t.countPos = -1;
+    tasks.push(t);
+    pushValue(name, Format::plain);
   }
 };
-
-void Writer::writeTop() {
-  if (++depth > max_nesting) write_error("script data nested too deeply");
-  SQInteger idx = sq_gettop(v);
-  SQObjectType t = sq_gettype(v, idx);
-  if (format == Format::script && (t == OT_ARRAY || t == OT_TABLE || t == OT_INSTANCE)) {
-    HSQOBJECT o;
-    sq_getstackobj(v, idx, &o);
-    int i = list_find(o);
-    if (i >= 0) {
-      s.writeByte(SDT_BACKREF);
-      s.writeInt(i);
-      depth--;
-      return;
-    }
-    list_append(v, idx);
-    s.writeByte(SDT_SHARED);
-  }
-  switch (t) {
-  case OT_NULL: s.writeByte(SDT_NULL); break;
-  case OT_BOOL: {
-    SQBool b = 0;
-    sq_getbool(v, idx, &b);
-    s.writeByte(SDT_BOOL);
-    s.writeByte(b ? 1 : 0);
-    break;
-  }
-  case OT_INTEGER: {
-    SQInteger i = 0;
-    sq_getinteger(v, idx, &i);
-    s.writeByte(SDT_INTEGER);
-    s.writeInt(i);
-    break;
-  }
-  case OT_FLOAT: {
-    SQFloat f = 0;
-    sq_getfloat(v, idx, &f);
-    s.writeByte(SDT_FLOAT);
-    s.writeFloat(f);
-    break;
-  }
-  case OT_STRING: writeString(idx); break;
-  case OT_ARRAY: writeArray(idx); break;
-  case OT_TABLE: writeTable(idx); break;
-  case OT_CLOSURE:
-    if (format == Format::plain) write_type_error(format, t);
-    writeClosure(idx);
-    break;
-  case OT_INSTANCE:
-    if (format == Format::plain) write_type_error(format, t);
-    writeInstance(idx);
-    break;
-  default: write_type_error(format, t);
-  }
-  depth--;
-}
 
 void write_value(SqObject& obj, OutputStream& s, Format f) {
   if (!obj.vm) {
@@ -416,13 +542,12 @@ void write_value(SqObject& obj, OutputStream& s, Format f) {
   }
   HSQUIRRELVM v = obj.vm;
   SQInteger top = sq_gettop(v);
-  obj.push(v);
-  Writer w{v, s, f};
+  Writer w(v, s);
   try {
-    w.writeTop();
+    w.run(obj.o, f);
   } catch (...) {
     sq_settop(v, top);
-    if (f != Format::plain) list_clear();
+    if (f != Format::plain) script_data_list_clear();
     throw;
   }
   sq_settop(v, top);
@@ -435,335 +560,6 @@ void save_script_data(SqObject& obj, OutputStream& s) { write_value(obj, s, Form
 void save_ref(SqObject& obj, OutputStream& s) { write_value(obj, s, Format::ref); }
 
 void save_script_refs(OutputStream&) {
-  debug("%d script objects saved", object_list.num);
-  list_clear();
-}
-
-// {===== Reading
-
-namespace {
-
-struct Reader {
-  HSQUIRRELVM v;
-  InputStream& s;
-  bool plain;
-  int depth = 0;
-
-  [[noreturn]] void fail(const char* text) { throw InputStream::Exception(text, s.tell()); }
-  [[noreturn]] void failf(const char* format, const char* a, const char* b) {
-    char text[512];
-    snprintf(text, sizeof text, format, a, b);
-    fail(text);
-  }
-
-  int readCount() {
-    int n = s.readInt();
-    if (n < 0) fail("invalid count in script data");
-    return n;
-  }
-
-  void readString() {
-    int len = s.readInt();
-    if (len < 0) fail("invalid string length in script data");
-    // Large strings grow as their bytes arrive, so a corrupt length can't
-    // allocate more than the input holds.
-    const int chunk = 1 << 16;
-    if (len <= chunk) {
-      SQChar* buf = sq_getscratchpad(v, len);
-      s.read(buf, len);
-      sq_pushstring(v, buf, len);
-      return;
-    }
-    DynArray<char> text;
-    while (text.num < len) {
-      int n = len - text.num < chunk ? len - text.num : chunk;
-      int at = text.num;
-      text.resize(at + n);
-      s.read(text.data + at, n);
-    }
-    sq_pushstring(v, text.data, len);
-  }
-
-  // The value read as a name: a string, or "?" for anything else.
-  const char* nameAt(SQInteger idx) {
-    const SQChar* n = nullptr;
-    return SQ_SUCCEEDED(sq_getstring(v, idx, &n)) ? n : "?";
-  }
-
-  // Reads a plain name and pushes the root table's slot under it.
-  void pushRootSlot(const char* what, SQObjectType expected) {
-    readPlain();
-    SQInteger key = sq_gettop(v);
-    sq_pushroottable(v);
-    sq_push(v, key);
-    if (SQ_FAILED(sq_rawget(v, -2)) || sq_gettype(v, -1) != expected) {
-      sq_reseterror(v);
-      failf("No '%s' %s in script", nameAt(key), what);
-    }
-    sq_remove(v, -2); // root
-    sq_remove(v, -2); // name
-  }
-
-  void readPlain() {
-    bool old = plain;
-    plain = true;
-    readValue();
-    plain = old;
-  }
-
-  // Binds the closure at the top to the environment read next.
-  void readEnvironment() {
-    readValue();
-    if (sq_gettype(v, -1) == OT_NULL) {
-      sq_poptop(v);
-      return;
-    }
-    if (SQ_FAILED(sq_bindenv(v, -2))) {
-      sq_reseterror(v);
-      fail("Can't bind environment to closure");
-    }
-    sq_remove(v, -2); // the unbound closure
-  }
-
-  void pushGameObject(int id) {
-    BaseObject* obj = get_gameobj_by_ser_id_hook ? get_gameobj_by_ser_id_hook(id) : nullptr;
-    if (!obj) {
-      sq_pushnull(v);
-      return;
-    }
-    SQInteger top = sq_gettop(v);
-    try {
-      obj->push(v);
-    } catch (const SquirrelError& e) {
-      sq_settop(v, top);
-      fail(e.what());
-    }
-    if (sq_gettop(v) != top + 1) {
-      sq_settop(v, top);
-      sq_pushnull(v);
-    }
-  }
-
-  void readArrayBody(bool shared) {
-    int n = readCount();
-    sq_newarray(v, 0);
-    if (shared) list_append(v, -1);
-    for (int i = 0; i < n; i++) {
-      readValue();
-      sq_arrayappend(v, -2);
-    }
-  }
-
-  void readTableBody(bool shared) {
-    int n = readCount();
-    sq_newtableex(v, n < 1024 ? n : 1024);
-    if (shared) list_append(v, -1);
-    for (int i = 0; i < n; i++) {
-      readValue();
-      readValue();
-      if (SQ_FAILED(sq_newslot(v, -3, SQFalse))) {
-        sq_reseterror(v);
-        fail("can't add Squirrel table slot");
-      }
-    }
-  }
-
-  void readInstanceBody() {
-    readPlain();
-    SQInteger name = sq_gettop(v);
-    sq_pushroottable(v);
-    sq_push(v, name);
-    if (SQ_FAILED(sq_rawget(v, -2)) || sq_gettype(v, -1) != OT_CLASS) {
-      sq_reseterror(v);
-      failf("No '%s' %s in script", nameAt(name), "class");
-    }
-    if (SQ_FAILED(sq_createinstance(v, -1))) {
-      sq_reseterror(v);
-      failf("Can't create instance of %s", nameAt(name), "");
-    }
-    // Keep only the instance.
-    sq_remove(v, -2);
-    sq_remove(v, -2);
-    sq_remove(v, -2);
-    list_append(v, -1);
-    int n = readCount();
-    for (int i = 0; i < n; i++) {
-      readValue();
-      readValue();
-      if (SQ_FAILED(sq_rawset(v, -3))) {
-        sq_reseterror(v);
-        fail("error setting Squirrel instance member value");
-      }
-    }
-  }
-
-  // Returns the subtype.
-  int readShared() {
-    unsigned char subtype = s.readByte();
-    switch (subtype) {
-    case SDT_ARRAY: readArrayBody(true); break;
-    case SDT_TABLE: readTableBody(true); break;
-    case SDT_INSTANCE: readInstanceBody(); break;
-    case SDT_GAME_OBJECT:
-      pushGameObject(s.readInt());
-      list_append(v, -1);
-      break;
-    default: {
-      SQInteger top = sq_gettop(v);
-      bool ok;
-      try {
-        ok = load_custom_script_instance(subtype, s, v);
-      } catch (const SquirrelError& e) {
-        sq_settop(v, top);
-        fail(e.what());
-      }
-      if (!ok || sq_gettop(v) != top + 1) {
-        sq_settop(v, top);
-        fail("unknown Squirrel data type");
-      }
-      list_append(v, -1);
-    }
-    }
-    return subtype;
-  }
-
-  void readValue();
-};
-
-void Reader::readValue() {
-  if (++depth > max_nesting) fail("script data nested too deeply");
-  SQInteger top = sq_gettop(v);
-  unsigned char tag = s.readByte();
-  int subtype = 0;
-  switch (tag) {
-  case SDT_NULL: sq_pushnull(v); break;
-  case SDT_BOOL: sq_pushbool(v, s.readByte() ? SQTrue : SQFalse); break;
-  case SDT_STRING: readString(); break;
-  case SDT_INTEGER: sq_pushinteger(v, s.readInt()); break;
-  case SDT_FLOAT: sq_pushfloat(v, s.readFloat()); break;
-  // Inline containers: the plain format, and arrays and tables of the
-  // reference format; not entered into the object list.
-  case SDT_ARRAY: readArrayBody(false); break;
-  case SDT_TABLE: readTableBody(false); break;
-  case SDT_GLOBAL_FUNCTION:
-    if (plain) fail("unknown Squirrel data type");
-    pushRootSlot("function", OT_CLOSURE);
-    readEnvironment();
-    break;
-  case SDT_CLASS_METHOD: {
-    if (plain) fail("unknown Squirrel data type");
-    pushRootSlot("class", OT_CLASS);
-    SQInteger cls = sq_gettop(v);
-    readPlain();
-    SQInteger method = sq_gettop(v);
-    sq_push(v, method);
-    if (SQ_FAILED(sq_get(v, cls)) || sq_gettype(v, -1) != OT_CLOSURE) {
-      sq_reseterror(v);
-      // The class's name is not at hand here; read it back from the root.
-      const char* cls_name = "?";
-      sq_pushroottable(v);
-      sq_pushnull(v);
-      while (SQ_SUCCEEDED(sq_next(v, -2))) {
-        HSQOBJECT a, b;
-        sq_getstackobj(v, -1, &a);
-        sq_getstackobj(v, cls, &b);
-        if (a._unVal.raw == b._unVal.raw && a._type == b._type) {
-          cls_name = nameAt(-2);
-          break;
-        }
-        sq_pop(v, 2);
-      }
-      char text[512];
-      snprintf(text, sizeof text, "No '%s' method in script class %s", nameAt(method), cls_name);
-      fail(text);
-    }
-    sq_remove(v, -2); // method name
-    sq_remove(v, -2); // class
-    readEnvironment();
-    break;
-  }
-  case SDT_SHARED:
-    if (plain) fail("unknown Squirrel data type");
-    subtype = readShared();
-    break;
-  case SDT_BACKREF: {
-    if (plain) fail("unknown Squirrel data type");
-    int i = s.readInt();
-    if (i < 0 || i >= object_list.num) {
-      debug("loaded index %d, have %d objects", i, object_list.num);
-      fail("script object ref index out of range");
-    }
-    sq_pushobject(v, object_list[i].o);
-    break;
-  }
-  case SDT_GAME_OBJECT:
-    if (plain) fail("unknown Squirrel data type");
-    pushGameObject(s.readInt());
-    break;
-  default: fail("unknown Squirrel data type");
-  }
-  if (sq_gettop(v) != top + 1)
-    fatal("Squirrel stack mismatch (%d/%d) in loadScriptData, dataType: %d %d", (int)sq_gettop(v), (int)top + 1, tag,
-          subtype);
-  depth--;
-}
-
-SqObject read_value(InputStream& s, HSQUIRRELVM vm, bool plain) {
-  SQInteger top = sq_gettop(vm);
-  Reader r{vm, s, plain};
-  try {
-    r.readValue();
-  } catch (...) {
-    sq_settop(vm, top);
-    if (!plain) list_clear();
-    throw;
-  }
-  SqObject result = SqObject::fromStack(vm, -1);
-  sq_settop(vm, top);
-  return result;
-}
-
-} // namespace
-
-SqObject load_data(InputStream& s, HSQUIRRELVM vm) { return read_value(s, vm, true); }
-SqObject load_script_data(InputStream& s, HSQUIRRELVM vm) { return read_value(s, vm, false); }
-SqObject load_ref(InputStream& s, HSQUIRRELVM vm) { return read_value(s, vm, false); }
-
-// {===== Finishing a load
-
-void finish_loading_script_data(HSQUIRRELVM vm) {
-  debug("%d script objects loaded", object_list.num);
-  if (object_list.num == 0) return;
-  try {
-    SQInteger top = sq_gettop(vm);
-    sq_pushroottable(vm);
-    SQInteger root = sq_gettop(vm);
-    sq_pushobject(vm, object_list[0].o);
-    SQInteger globals = sq_gettop(vm);
-    if (sq_gettype(vm, globals) == OT_TABLE) {
-      sq_pushnull(vm);
-      while (SQ_SUCCEEDED(sq_next(vm, globals))) {
-        const SQChar* name = nullptr;
-        if (SQ_FAILED(sq_getstring(vm, -2, &name))) name = "?";
-        debug("setting script global %s", name);
-        sq_push(vm, -2);
-        sq_push(vm, -2);
-        if (SQ_FAILED(sq_newslot(vm, root, SQFalse))) sq_reseterror(vm);
-        sq_pop(vm, 2);
-      }
-    }
-    sq_settop(vm, top);
-    // The list may grow no further here, but onLoaded may run any script.
-    for (int i = 0; i < object_list.num; i++) {
-      SqObject obj(object_list[i].vm, object_list[i].o);
-      if (obj.isNull()) continue;
-      SqFunc<void> on_loaded;
-      on_loaded.bindMember(obj, "onLoaded");
-      if (!on_loaded.isNull()) on_loaded();
-    }
-  } catch (...) {
-    list_clear();
-    throw;
-  }
-  list_clear();
+  debug("%d script objects saved", script_data_objects.num);
+  script_data_list_clear();
 }

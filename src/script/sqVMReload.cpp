@@ -78,8 +78,11 @@ bool SqReloadableVM::needsReload() {
 bool SqReloadableVM::reloadScripts(bool all) { return reload(all); }
 
 bool SqReloadableVM::reload(bool all) {
-  // Indexes, not pointers: a file that runs may include new ones and grow the list.
-  for (int i = 0; i < files.num; i++) {
+  // Indexes, not pointers: a file that runs may include new ones and grow the
+  // list. Files appended during this reload were run by include() already;
+  // only those listed at the start are visited, or `all` would run them twice.
+  const int listed = files.num;
+  for (int i = 0; i < listed; i++) {
     int64_t t = get_file_time(files[i].path);
     if (!all && t == files[i].fileTime) continue;
     files[i].fileTime = t;

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -176,6 +177,18 @@ struct Value<const char*> {
       sq_pushnull(v);
   }
 };
+// Script text as a result: a copy (embedded zeros kept). A value that a call
+// or a `_get` produced is freed as soon as the stack is restored, so a result
+// can't be a pointer into it.
+template <>
+struct Value<std::string> {
+  static std::string get(HSQUIRRELVM v, SQInteger idx) {
+    const SQChar* s;
+    if (SQ_FAILED(sq_getstring(v, idx, &s))) throw_type_error();
+    return std::string(s, (size_t)sq_getsize(v, idx));
+  }
+  static void push(HSQUIRRELVM v, const std::string& x) { sq_pushstring(v, x.data(), (SQInteger)x.size()); }
+};
 template <>
 struct Value<SQUserPointer> {
   static SQUserPointer get(HSQUIRRELVM v, SQInteger idx) {
@@ -206,6 +219,22 @@ struct Value<T*> {
   static T* get(HSQUIRRELVM v, SQInteger idx) { return getInst<T>(v, idx); }
 };
 
+// The type that getSlot, getGlobal and SqFunc return for a requested type:
+// itself, except that text is returned as an owning std::string. A
+// `const char*` would point into a value the stack restore may free (only
+// thunk arguments, which live on the stack for the whole call, read text as
+// `const char*`).
+template <class T>
+struct Result {
+  using type = T;
+};
+template <>
+struct Result<const char*> {
+  using type = std::string;
+};
+template <class T>
+using result_t = typename Result<T>::type;
+
 // Pushes `object` (a weak reference: its target), then the key, and reads the
 // slot; the value stays on the stack. Throws with the stack restored.
 void push_slot(const SqObject& object, const char* key);
@@ -214,11 +243,11 @@ void push_global(HSQUIRRELVM vm, const char* name);
 void push_reg(HSQUIRRELVM vm, const char* name);
 
 template <class T, class K>
-T getSlot(const SqObject& object, K key) {
+result_t<T> getSlot(const SqObject& object, K key) {
   push_slot(object, key);
   HSQUIRRELVM v = object.vm;
   try {
-    T r = Value<T>::get(v, -1);
+    result_t<T> r = Value<result_t<T>>::get(v, -1);
     sq_poptop(v);
     return r;
   } catch (...) {
@@ -227,10 +256,10 @@ T getSlot(const SqObject& object, K key) {
   }
 }
 template <class T>
-T getGlobal(HSQUIRRELVM vm, const char* name) {
+result_t<T> getGlobal(HSQUIRRELVM vm, const char* name) {
   push_global(vm, name);
   try {
-    T r = Value<T>::get(vm, -1);
+    result_t<T> r = Value<result_t<T>>::get(vm, -1);
     sq_poptop(vm);
     return r;
   } catch (...) {
@@ -413,8 +442,9 @@ struct SqFunc {
     return dead;
   }
 
+  // Text results come back as std::string (see sqbind::Result).
   template <class... A>
-  R operator()(A... args) {
+  sqbind::result_t<R> operator()(A... args) {
     if (!vm) throw SquirrelError("SqFunc: can't deref weakptr to object");
     HSQUIRRELVM v = vm;
     SQInteger top = sq_gettop(v);
@@ -436,7 +466,7 @@ struct SqFunc {
     }
     if constexpr (has_result) {
       try {
-        R r = sqbind::Value<R>::get(v, -1);
+        sqbind::result_t<R> r = sqbind::Value<sqbind::result_t<R>>::get(v, -1);
         sq_settop(v, top);
         return r;
       } catch (...) {

@@ -195,6 +195,50 @@ TEST_F(ScriptDataTest, PlainValuesHaveTheirDesignedBytes) {
   EXPECT_EQ(plain_bytes(SqObject()), bytes_of({0}));
 }
 
+// Saved games rely on the byte format: a value using every tag of the
+// script-data and reference formats, pinned byte for byte (tables with one
+// slot each, so the VM's iteration order can't matter).
+TEST_F(ScriptDataTest, TheScriptDataAndReferenceFormatsKeepTheirBytes) {
+  EXPECT_TRUE(run("class Solo { </ persistent = true /> v = null; function f() { return v; } }\n"
+                  "local solo = Solo(); solo.v = [1, \"s\", 2.5, null, true, { k = [-1] }];\n"
+                  "::g <- { all = [solo, solo, helper, Unit.hello, solo.f.bindenv(solo), solo.v[5]] };"));
+  SqObject g = eval("g");
+  SqObject ref = eval("[g.all[0], { r = g.all[5] }, Base.hello]");
+  MemoryOutputStream out;
+  save_script_data(g, out);
+  save_ref(ref, out);
+  save_script_refs(out);
+  std::vector<uint8_t> bytes(out.data(), out.data() + out.size());
+  // The instance is object 2 (after g and g.all), its array 3, the table 4.
+  const std::vector<uint8_t> expected = {
+      10, 6, 1, 0, 0, 0, 2, 3, 0, 0, 0, 97, 108, 108, 10, 5, 6, 0, 0, 0, 10, 9, 2, 4,
+      0, 0, 0, 83, 111, 108, 111, 1, 0, 0, 0, 2, 1, 0, 0, 0, 118, 10, 5, 6, 0, 0, 0, 3,
+      1, 0, 0, 0, 2, 1, 0, 0, 0, 115, 4, 0, 0, 32, 64, 0, 1, 1, 10, 6, 1, 0, 0, 0,
+      2, 1, 0, 0, 0, 107, 10, 5, 1, 0, 0, 0, 3, 255, 255, 255, 255, 11, 2, 0, 0, 0, 7, 2,
+      6, 0, 0, 0, 104, 101, 108, 112, 101, 114, 0, 8, 2, 4, 0, 0, 0, 66, 97, 115, 101, 2, 5, 0,
+      0, 0, 104, 101, 108, 108, 111, 0, 8, 2, 4, 0, 0, 0, 83, 111, 108, 111, 2, 1, 0, 0, 0, 102,
+      11, 2, 0, 0, 0, 11, 4, 0, 0, 0, 5, 3, 0, 0, 0, 11, 2, 0, 0, 0, 6, 1, 0, 0,
+      0, 2, 1, 0, 0, 0, 114, 6, 1, 0, 0, 0, 2, 1, 0, 0, 0, 107, 5, 1, 0, 0, 0, 3,
+      255, 255, 255, 255, 8, 2, 4, 0, 0, 0, 66, 97, 115, 101, 2, 5, 0, 0, 0, 104, 101, 108, 108, 111,
+      0,
+  };
+  EXPECT_EQ(bytes, expected);
+
+  EXPECT_TRUE(runIn(loadvm, "class Solo { </ persistent = true /> v = null; function f() { return v; } }"));
+  MemoryInputStream in(bytes.data(), (int)bytes.size());
+  load_script_data(in, loadvm);
+  SqObject r = load_ref(in, loadvm);
+  EXPECT_EQ(in.tell(), (int)bytes.size());
+  finish_loading_script_data(loadvm);
+  EXPECT_TRUE(evalIn(loadvm, "all[0] == all[1] && all[4]() == all[0].v && all[0].v[5] == all[5] && all[5].k[0] == -1"));
+  sq_pushroottable(loadvm);
+  sq_pushstring(loadvm, "r", -1);
+  r.push(loadvm);
+  sq_newslot(loadvm, -3, SQFalse);
+  sq_poptop(loadvm);
+  EXPECT_TRUE(evalIn(loadvm, "r[0] == all[0] && r[1].r.k[0] == -1 && r[1].r != all[5] && r[2] == Base.hello"));
+}
+
 TEST_F(ScriptDataTest, PlainRoundTripRepeatsSharedContainers) {
   EXPECT_TRUE(run("local a = [1, 2.5, \"s\\0t\", null, true]; ::v <- { one = a, two = a, n = { deep = [a] } };"));
   std::vector<uint8_t> bytes = plain_bytes(eval("v"));
@@ -410,9 +454,38 @@ TEST_F(ScriptDataTest, ReferencesPointIntoTheSavedObjectsOrAtGameObjects) {
   EXPECT_TRUE(evalIn(loadvm, "r.unit == u && r.list[1] == u && r.fn(4) == 8 && r.who != null"));
 }
 
-TEST_F(ScriptDataTest, AValueThatContainsItselfCannotBeWrittenAsAReference) {
-  EXPECT_TRUE(run("::loop <- []; loop.push(loop);"));
-  EXPECT_EQ(saveError("loop", save_ref), "script data nested too deeply");
+TEST_F(ScriptDataTest, AValueThatContainsItselfCannotBeWrittenInline) {
+  EXPECT_TRUE(run("::loop <- []; loop.push(loop); ::deep_loop <- { a = [1, { b = null }] }; deep_loop.a[1].b = deep_loop;"));
+  EXPECT_EQ(saveError("loop", save_ref), "script data contains itself");
+  EXPECT_EQ(saveError("deep_loop", save_ref), "script data contains itself");
+  EXPECT_EQ(saveError("deep_loop", [](SqObject& o, OutputStream& s) { save_data(o, s); }), "script data contains itself");
+  // Repeating a container that does not contain itself is no cycle.
+  EXPECT_EQ(saveError("[deep_loop.a, deep_loop.a[1], [deep_loop.a]]", save_script_data), "<no error>");
+  EXPECT_EQ(saveError("(function() { local x = [1]; return [x, x, [x]]; })()", save_ref), "<no error>");
+  MemoryOutputStream discard;
+  save_script_refs(discard);
+}
+
+// Valid data of any depth is written and read; nothing depends on the
+// native stack's depth.
+TEST_F(ScriptDataTest, AHundredThousandNodeLinkedListSavesAndLoads) {
+  EXPECT_TRUE(run("local head = null; for (local i = 0; i < 100000; i++) head = { next = head, i = i };\n"
+                  "::g <- { list = head, nested = null };\n"
+                  "local a = []; for (local i = 0; i < 100000; i++) a = [a]; g.nested = a;"));
+  std::vector<uint8_t> bytes = saveGlobals("g");
+  loadGlobals(bytes);
+  EXPECT_TRUE(evalIn(loadvm, "(function() { local n = 0, ok = true;"
+                             "  for (local p = list; p; p = p.next) { ok = ok && p.i == 99999 - n; n++; }"
+                             "  local d = 0; for (local a = nested; a.len(); a = a[0]) d++;"
+                             "  return ok && n == 100000 && d == 100000; })()"));
+  // The formats without shared objects too.
+  std::vector<uint8_t> plain = plain_bytes(eval("g.nested"));
+  MemoryInputStream in(plain.data(), (int)plain.size());
+  SqObject nested = load_data(in, loadvm);
+  EXPECT_EQ(in.tell(), (int)plain.size());
+  MemoryOutputStream again;
+  save_ref(nested, again);
+  EXPECT_EQ(std::vector<uint8_t>(again.data(), again.data() + again.size()), plain);
 }
 
 // {===== Corrupt input
@@ -462,13 +535,25 @@ TEST_F(ScriptDataTest, TruncatedAndBitFlippedSavesFailCleanlyAndTheVmStaysUsable
   EXPECT_TRUE(evalIn(loadvm, "u == again && self == self.self && u.tags.list[3](1) == 2"));
 }
 
-TEST_F(ScriptDataTest, DeeplyNestedInputIsRefused) {
+// Hostile input can't make the reader work or allocate beyond what the
+// input holds: counts allocate nothing up front and depth costs input bytes.
+TEST_F(ScriptDataTest, HostileCountsAndNestingFailCleanly) {
   std::vector<uint8_t> deep;
-  for (int i = 0; i < 5000; i++) {
-    for (int b : {5, 1, 0, 0, 0}) deep.push_back((uint8_t)b);
-  }
-  deep.push_back(0);
-  EXPECT_EQ(loadError(deep), "script data nested too deeply");
+  for (int i = 0; i < 50000; i++)
+    for (int b : {10, 6, 0xFF, 0xFF, 0xFF, 0x7F, 2, 1, 0, 0, 0, (int)'k'}) deep.push_back((uint8_t)b); // shared table, huge count
+  for (int i = 0; i < 50000; i++)
+    for (int b : {5, 0xFF, 0xFF, 0xFF, 0x7F}) deep.push_back((uint8_t)b); // inline array, huge count
+  EXPECT_EQ(loadError(deep), "read() outside of input memory region");
+  // The same nesting, complete, is valid and loads.
+  std::vector<uint8_t> complete;
+  for (int i = 0; i < 50000; i++)
+    for (int b : {5, 1, 0, 0, 0}) complete.push_back((uint8_t)b);
+  complete.push_back(0);
+  EXPECT_EQ(loadError(complete, true), "<no error>");
+  // Closures whose names are containers, and unknown names, deep inside.
+  std::vector<uint8_t> names = bytes_of({5, 1, 0, 0, 0, 7, 5, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0});
+  EXPECT_EQ(loadError(names), "No '?' function in script");
+  EXPECT_TRUE(evalIn(loadvm, "helper(2) == 4"));
 }
 
 } // namespace

@@ -161,8 +161,8 @@ TEST_F(SqbindTest, SlotAccessReadsTypedValuesAndReportsFailures) {
   EXPECT_EQ(sqbind::getSlot<int>(t, "n"), 3);
   EXPECT_FLOAT_EQ(sqbind::getSlot<float>(t, "f"), 2.5f);
   EXPECT_TRUE(sqbind::getSlot<bool>(t, "b"));
-  EXPECT_STREQ(sqbind::getSlot<const char*>(t, "s"), "txt");
-  EXPECT_STREQ(sqbind::getSlot<const char*>(t, 7), "seven");
+  EXPECT_EQ(sqbind::getSlot<const char*>(t, "s"), "txt");
+  EXPECT_EQ(sqbind::getSlot<const char*>(t, 7), "seven");
   SQInteger top = sq_gettop(vm);
   EXPECT_THROW(sqbind::getSlot<int>(t, "s"), SquirrelError);
   EXPECT_THROW(sqbind::getSlot<int>(t, "missing"), SquirrelError);
@@ -188,6 +188,36 @@ TEST_F(SqbindTest, SlotAccessReadsTypedValuesAndReportsFailures) {
   EXPECT_NE(log.find("getSlot 'missing' failed"), std::string::npos);
   EXPECT_NE(log.find("getGlobal 'no_such_global' failed"), std::string::npos);
   EXPECT_NE(log.find("getReg 'nothing' failed"), std::string::npos);
+}
+
+// Text that exists only on the stack (a call's result, a `_get` result) is
+// freed when the stack is restored; the result must own a copy.
+TEST_F(SqbindTest, TextResultsBuiltByTheScriptOutliveTheStackRestore) {
+  EXPECT_TRUE(run("function label(n) { local s = \"\"; for (local i = 0; i < n; i++) s += \"ab\"; return s + \"\\0end\"; }\n"
+                  "class Lazy { function _get(k) { return k + \"-\" + ::label(40); } }\n"
+                  "lazy <- Lazy();\n"
+                  "getroottable().setdelegate({ _get = function(k) { return \"global \" + k + ::label(30); } });\n"));
+  std::string ab40, ab30;
+  for (int i = 0; i < 40; i++) ab40 += "ab";
+  for (int i = 0; i < 30; i++) ab30 += "ab";
+  const std::string end("\0end", 4);
+
+  SqFunc<const char*> label(sqbind::root_table(vm), sqbind::getGlobal<SqObject>(vm, "label"));
+  SQInteger top = sq_gettop(vm);
+  std::string text = label(40);
+  EXPECT_EQ(text, ab40 + end); // embedded zeros kept
+  EXPECT_EQ(sq_gettop(vm), top);
+
+  SqObject lazy = sqbind::getGlobal<SqObject>(vm, "lazy");
+  EXPECT_EQ(sqbind::getSlot<const char*>(lazy, "name"), "name-" + ab40 + end);
+  EXPECT_EQ(sqbind::getSlot<std::string>(lazy, "x"), "x-" + ab40 + end);
+  EXPECT_EQ(sqbind::getGlobal<const char*>(vm, "unset"), "global unset" + ab30 + end);
+  EXPECT_EQ(sq_gettop(vm), top);
+
+  // A native function may take and return std::string too.
+  sqbind::register_function(vm, sqbind::root_table(vm), "twice",
+                            +[](std::string s) { return s + s; });
+  EXPECT_EQ(evalString("twice(\"ha\")"), "haha");
 }
 
 TEST_F(SqbindTest, GetInstRejectsOtherClassesAndEmptyInstances) {

@@ -113,6 +113,27 @@ TEST_F(ReloadTest, ReloadingRunsEveryFileOrOnlyTheChangedOnes) {
   EXPECT_EQ(runs("b_runs"), 3);
 }
 
+TEST_F(ReloadTest, AFileNewlyIncludedDuringAReloadRunsOnce) {
+  writeCounting("main.nut", "main_runs");
+  writeCounting("tail.nut", "tail_runs");
+  ASSERT_TRUE(rvm.include(path("main.nut").c_str()));
+  ASSERT_TRUE(rvm.include(path("tail.nut").c_str()));
+  writeCounting("new.nut", "new_runs");
+  writeCounting("main.nut", "main_runs", "include(\"" + path("new.nut") + "\");\n");
+  touch("main.nut", 2);
+  EXPECT_TRUE(rvm.reload(true));
+  EXPECT_EQ(runs("main_runs"), 2);
+  EXPECT_EQ(runs("tail_runs"), 2);
+  EXPECT_EQ(runs("new_runs"), 1); // by include() only, not again by the reload loop
+  ASSERT_EQ(rvm.files.num, 3);
+  EXPECT_STREQ(rvm.files[2].path, path("new.nut").c_str());
+  // Once listed it is visited like any other file.
+  EXPECT_FALSE(rvm.needsReload());
+  EXPECT_TRUE(rvm.reload(true));
+  EXPECT_EQ(runs("new_runs"), 2);
+  EXPECT_EQ(runs("main_runs"), 3);
+}
+
 TEST_F(ReloadTest, DataSurvivesAReloadWhileFunctionsAreReplaced) {
   write_text_file(path("s.nut"), "if (!(\"store\" in getroottable())) ::store <- [];\nfunction version() { return 1; }\n");
   ASSERT_TRUE(rvm.include(path("s.nut").c_str()));
