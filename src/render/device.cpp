@@ -63,7 +63,7 @@ static void gl_debug_start() {
   glDebugMessageControl(GL_DONT_CARE, GL_DEBUG_TYPE_ERROR, GL_DONT_CARE, 0, nullptr, GL_TRUE);
   glDebugMessageControl(GL_DONT_CARE, GL_DEBUG_TYPE_UNDEFINED_BEHAVIOR, GL_DONT_CARE, 0, nullptr, GL_TRUE);
   glDebugMessageCallback(gl_debug_message, nullptr);
-  debug("D3D: GL debug output on, errors are logged as \"GL ERROR\"");
+  debug("D3D: GL debug output on");
 }
 
 // {===== Matrix44
