@@ -161,6 +161,8 @@ TEST_F(DevicePool, UncheckedGlErrorsAreReportedAndCounted) {
   ::testing::internal::CaptureStdout();
   glBindBuffer(0x1234, 0); // not a buffer target
   std::string log = ::testing::internal::GetCapturedStdout();
+  while (glGetError() != GL_NO_ERROR) { // leave no error flag to later reads
+  }
   EXPECT_EQ(gl_debug_error_count(), before + 1);
   EXPECT_EQ(hooked, 1);
   EXPECT_TRUE(contains(log, "GL ERROR: ")) << log;
