@@ -11,8 +11,9 @@ struct AppHooks {
     // front and up as (x, y, z, w). False when there is no camera yet.
     bool (*step_camera)(float pos[4], float front[4], float up[4]);
     void (*set_listener_pos)(const float pos[4], const float vel[4], const float front[4], const float up[4]);
-    // Re-places the 3D sounds near `cam_pos`, drops stopped ones and starts
-    // queued music (the sound events).
+    // Re-places the 3D sounds near `cam_pos` (null: the last reference
+    // position, when there is no camera), drops stopped ones and starts
+    // queued music (the sound events). Run in every step.
     void (*update_3d_sounds)(const float cam_pos[4]);
     // Starts the next chained music piece when one is waiting; run in every
     // step, since screens without a camera still play music.
@@ -41,6 +42,10 @@ struct AppHooks {
     int (*get_gpu_load)();               // percent, -1 when unknown
     void (*discard_input_events)();
     void (*show_splash)(const char* text, float progress);
+    // Tops up the queued data of playing music streams (the sound layer).
+    // show_splash calls it, so music goes on while a long operation keeps
+    // the update steps from running.
+    void (*feed_sound_streams)();
 
     // --- Once-a-second checks, in this order (then the settings flush) ------
     void (*reload_shaders)(bool force);

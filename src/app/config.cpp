@@ -156,7 +156,7 @@ static void lazy_load() {
   if (cfg.loaded) return;
   cfg.loaded = true;
   cfg.saved = false;
-  TempString<260> path = get_appdata_folder_path("settings.cfg");
+  PathString path = get_appdata_folder_path("settings.cfg");
   int length;
   bool exists;
   char* text = read_whole_file(path, length, exists);
@@ -277,7 +277,7 @@ bool flush_app_config() {
   lazy_load();
   if (cfg.saved) return true;
   cfg.saved = true; // a failed write waits for the next change
-  TempString<260> path = get_appdata_folder_path("settings.cfg");
+  PathString path = get_appdata_folder_path("settings.cfg");
   if (cfg.protect_file) {
     if (!cfg.protect_logged) debug("CONFIG: not overwriting unreadable '%s'", path.c_str());
     cfg.protect_logged = true;

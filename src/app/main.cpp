@@ -194,6 +194,7 @@ void close_sound_layer()
     clear_land_sound_hooks(land_sound_hooks);
     app_hooks.update_3d_sounds = nullptr;
     app_hooks.start_queued_music = nullptr;
+    app_hooks.feed_sound_streams = nullptr;
     app_hooks.reload_sound_script = nullptr;
     close_sound_script();
     app_hooks.update_sound = nullptr;
@@ -227,6 +228,7 @@ void init_sound_layer()
     init_sound_script("sound/sound.nut");
     app_hooks.update_3d_sounds = update_3d_sounds;
     app_hooks.start_queued_music = start_queued_music;
+    app_hooks.feed_sound_streams = keep_music_playing;
     app_hooks.reload_sound_script = reload_sound_script;
     fill_land_sound_hooks(land_sound_hooks);
     world_hooks.register_sound_event_constants = register_sound_event_constants;

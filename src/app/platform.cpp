@@ -20,7 +20,7 @@
 
 extern char** environ;
 
-char app_path[260];
+char app_path[PATH_MAX];
 
 // {===== Time base
 
@@ -77,31 +77,31 @@ bool get_exe_path(char* buffer, unsigned size) {
 }
 
 // Joins `a` and `b` with a single "/" between them when `a` lacks one.
-static TempString<260> join_dir(const char* a, const char* b) {
-  TempString<260> r(a);
+static PathString join_dir(const char* a, const char* b) {
+  PathString r(a);
   int l = r.length();
   if (l > 0 && r.str[l - 1] != '/') r.append("/");
   r.append(b);
   return r;
 }
 
-TempString<260> get_appdata_path() {
+PathString get_appdata_path() {
   // The XDG rules ignore relative values of XDG_DATA_HOME.
   const char* xdg = getenv("XDG_DATA_HOME");
   if (xdg && xdg[0] == '/') return join_dir(xdg, "");
   const char* home = getenv("HOME");
   if (home && home[0]) return join_dir(home, ".local/share/");
-  return TempString<260>(app_path);
+  return PathString(app_path);
 }
 
-TempString<260> get_appdata_path(const char* name) {
-  TempString<260> r = get_appdata_path();
+PathString get_appdata_path(const char* name) {
+  PathString r = get_appdata_path();
   r.append(name);
   return r;
 }
 
-TempString<260> get_appdata_folder_path(const char* name) {
-  TempString<260> r = get_appdata_path();
+PathString get_appdata_folder_path(const char* name) {
+  PathString r = get_appdata_path();
   r.append("Runeholm/");
   r.append(name);
   return r;
@@ -135,13 +135,13 @@ static void normalise_path(char* path) {
   out[o] = 0;
 }
 
-TempString<260> make_full_path(const char* name) {
-  if (!name) return TempString<260>(app_path);
+PathString make_full_path(const char* name) {
+  if (!name) return PathString(app_path);
   // Content written for the original platform may use "\"; here it is "/".
   char built[PATH_MAX * 2];
   const char* base = name[0] == '/' || name[0] == '\\' ? "" : app_path;
   int l = snprintf(built, sizeof built, "%s%s", base, name);
-  if (l >= (int)sizeof built) return TempString<260>(built, l); // fails "l<BS"
+  if (l >= (int)sizeof built) return PathString(built, l); // fails "l<BS"
   for (char* p = built; *p; p++)
     if (*p == '\\') *p = '/';
   if (built[0] != '/') {
@@ -150,12 +150,12 @@ TempString<260> make_full_path(const char* name) {
     if (getcwd(cwd, sizeof cwd)) {
       char tmp[sizeof built];
       int n = snprintf(tmp, sizeof tmp, "%s/%s", cwd, built);
-      if (n >= (int)sizeof tmp) return TempString<260>(tmp, n); // fails "l<BS"
+      if (n >= (int)sizeof tmp) return PathString(tmp, n); // fails "l<BS"
       memcpy(built, tmp, (size_t)n + 1);
     }
   }
   if (built[0] == '/') normalise_path(built);
-  return TempString<260>(built);
+  return PathString(built);
 }
 
 int64_t get_file_time(const char* path) {

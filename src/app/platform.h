@@ -2,7 +2,7 @@
 // time, folders and paths, file times, the shell, shared libraries, pipes and
 // the GPU-load readout. Every call reports failure by its result (false, 0,
 // an empty path or the documented fallback) and never stops the program,
-// except a path that does not fit TempString<260> (the assertion "l<BS").
+// except a path longer than the platform allows (PATH_MAX; the assertion "l<BS").
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -26,7 +26,7 @@ void set_time_base_frequency(int64_t ticks_per_sec);
 // {===== Folders and paths
 // Paths use "/" as the separator.
 
-extern char app_path[260]; // folder of the executable with its trailing "/", or empty
+extern char app_path[PATH_MAX]; // folder of the executable with its trailing "/", or empty
 
 // The executable's full file name; false when unreadable or too long for `size`.
 bool get_exe_filename(char* buffer, unsigned size);
@@ -34,13 +34,13 @@ bool get_exe_filename(char* buffer, unsigned size);
 bool get_exe_path(char* buffer, unsigned size);
 // The user's data folder with a trailing "/": $XDG_DATA_HOME, else
 // $HOME/.local/share, else app_path.
-TempString<260> get_appdata_path();
-TempString<260> get_appdata_path(const char* name);
+PathString get_appdata_path();
+PathString get_appdata_path(const char* name);
 // get_appdata_path() + "Runeholm/" + name: settings, logs and saves live here.
-TempString<260> get_appdata_folder_path(const char* name);
+PathString get_appdata_folder_path(const char* name);
 // Null gives app_path; a relative name is joined to app_path; "." and ".."
 // are resolved and repeated separators collapsed without touching the disk.
-TempString<260> make_full_path(const char* name);
+PathString make_full_path(const char* name);
 // Modification time in nanoseconds since the epoch, 0 when the file does not
 // exist or cannot be examined. Only ever compared, never shown.
 int64_t get_file_time(const char* path);

@@ -23,11 +23,17 @@ UpdateStatsTracker fx_timing("fx");
 float prev_camera_pos[4];
 bool have_prev_camera = false;
 
+// The listener follows the camera; the 3D sounds are re-placed and the
+// stopped ones dropped in every step, with the last reference position while
+// there is no camera.
 void update_sound_listener(float dt)
 {
     float pos[4], front[4], up[4];
-    if (!app_hooks.step_camera || !app_hooks.step_camera(pos, front, up))
+    if (!app_hooks.step_camera || !app_hooks.step_camera(pos, front, up)) {
+        if (app_hooks.update_3d_sounds)
+            app_hooks.update_3d_sounds(nullptr);
         return;
+    }
     if (!have_prev_camera) {
         for (int i = 0; i < 4; ++i)
             prev_camera_pos[i] = pos[i];

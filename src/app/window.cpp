@@ -59,6 +59,40 @@ static void centred_client_pos(int wd, int ht, int& x, int& y) {
   y = r.y + (r.h - ht) / 2;
 }
 
+// The largest size display 0 can give: its biggest mode in full screen, its
+// bounds for a window. False when the display does not say.
+static bool display_limit(bool fullscreen, int& max_w, int& max_h) {
+  max_w = max_h = 0;
+  if (fullscreen) {
+    int n = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < n; i++) {
+      SDL_DisplayMode m;
+      if (SDL_GetDisplayMode(0, i, &m) != 0) continue;
+      if (m.w > max_w) max_w = m.w;
+      if (m.h > max_h) max_h = m.h;
+    }
+  }
+  if (max_w <= 0 || max_h <= 0) {
+    SDL_Rect r;
+    if (SDL_GetDisplayBounds(0, &r) != 0) return false;
+    max_w = r.w;
+    max_h = r.h;
+  }
+  return max_w > 0 && max_h > 0;
+}
+
+void clamp_screen_size_to_display() {
+  int max_w, max_h;
+  if (!display_limit(isFullscreen, max_w, max_h)) return;
+  if (app_screen_wd <= max_w && app_screen_ht <= max_h) return;
+  int w = app_screen_wd < max_w ? app_screen_wd : max_w;
+  int h = app_screen_ht < max_h ? app_screen_ht : max_h;
+  debug("WINDOW: the screen size %dx%d is more than the display offers (%dx%d); using %dx%d",
+        app_screen_wd, app_screen_ht, max_w, max_h, w, h);
+  app_screen_wd = w;
+  app_screen_ht = h;
+}
+
 bool register_main_window_class() {
   if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
   return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
@@ -72,6 +106,9 @@ SDL_Window* create_main_window(int& device_wd, int& device_ht) {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
 
+  // A size the display cannot give would fail the window or the device on
+  // every start; the settings file keeps the value that was asked for.
+  clamp_screen_size_to_display();
   Uint32 flags = SDL_WINDOW_OPENGL;
   int x, y, w, h;
   if (isFullscreen) {
@@ -270,6 +307,8 @@ void set_window_pos(int x, int y, int width, int height) {
 void show_splash(const char* text, float progress) {
   splash_text = text;
   splash_progress = progress;
+  // The update steps wait while a long operation shows the splash.
+  if (app_hooks.feed_sound_streams) app_hooks.feed_sound_streams();
   process_window_messages();
   if (!window_device_ops.begin_scene || !window_device_ops.begin_scene()) return;
   if (window_device_ops.draw_splash) window_device_ops.draw_splash();

@@ -33,8 +33,13 @@ bool register_main_window_class();
 // Creates the window for `isFullscreen`, `app_screen_wd` x `app_screen_ht`
 // (0: desktop size full screen, a maximised window otherwise) and gives the
 // device size: the settings' size, or the client size in windowed mode.
-// Also installs the window's entries of app_hooks.
+// Also installs the window's entries of app_hooks. A size larger than the
+// display offers is first clamped (clamp_screen_size_to_display).
 SDL_Window* create_main_window(int& device_wd, int& device_ht);
+// Limits `app_screen_wd` x `app_screen_ht` to the largest size display 0
+// gives (its biggest mode in full screen, its bounds for a window) and logs
+// the change. Nothing changes when the display does not report a size.
+void clamp_screen_size_to_display();
 SDL_Window* get_main_window();
 void destroy_main_window(); // shutdown and tests
 

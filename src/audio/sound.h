@@ -62,6 +62,11 @@ bool is_sound_ready();
 // step length in seconds: refills streams, applies loop points and the chain
 // flag, advances volume slides and fades, and retires channels that ended.
 void update_sound(float dt);
+// Only the refill of update_sound: takes the played buffers off every playing
+// stream, queues fresh data (passing loop points and reporting chained ends)
+// and restarts a stream that ran dry. For long operations that keep the
+// update steps from running (the splash screen); slides and fades wait.
+void feed_sound_streams();
 
 // --- Volumes -----------------------------------------------------------------
 // Master output volume 0..1; -1 without a device.

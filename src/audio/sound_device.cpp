@@ -77,6 +77,9 @@ static void init_tables(bool use_3d) {
     g.listener = Listener{};
     g.start_counter = 0;
     g.master_volume = 1.0f; // a fresh device starts at full output
+    // A new device starts from the default 3D factors, as a freshly
+    // initialised library would; only the global volumes outlive close_sound.
+    g.distance_factor = g.rolloff = g.doppler = 1.0f;
     g.ready = true;
     alListenerf(AL_GAIN, g.master_volume);
     set_listener_3d_factors(g.distance_factor, g.rolloff, g.doppler);
@@ -170,6 +173,11 @@ void update_sound(float dt) {
     for (int i = 0; i < g.channels.size(); ++i)
         if (g.channels.used[i])
             sample_channel_update(g.channels.handle_at(i), g.channels.items[i], dt);
+}
+
+void feed_sound_streams() {
+    if (g.ready)
+        feed_streams();
 }
 
 // --- Volumes ---------------------------------------------------------------

@@ -24,6 +24,10 @@ const char* const sound_event_name[NUM_SOUND_EVENTS] = {
 int find_sound_event(const char* name) {
     if (!name)
         return -1;
+    // Game code names events by their script constant ("SE_enter_world"),
+    // the event table by the bare name: both mean the same event.
+    if (strncmp(name, "SE_", 3) == 0)
+        name += 3;
     for (int i = 0; i < NUM_SOUND_EVENTS; ++i)
         if (strcmp(sound_event_name[i], name) == 0)
             return i;
@@ -118,7 +122,8 @@ void update_3d_sound(unsigned int ch, const SoundVec& pos, const SoundVec& vel) 
 }
 
 void update_3d_sounds(const float ref[4]) {
-    set_sound_reference_pos(ref);
+    if (ref)
+        set_sound_reference_pos(ref);
     for (int i = 0; i < num_tracked;) {
         if (!is_sound_playing(tracked[i].ch)) {
             tracked[i] = tracked[--num_tracked];

@@ -19,7 +19,8 @@ constexpr int NUM_SOUND_EVENTS = 50;
 
 // The event names in event order ("use_portal" ... "universe_map").
 extern const char* const sound_event_name[NUM_SOUND_EVENTS];
-// Index of an event name, -1 when it is none of them (or null).
+// Index of an event by its name ("enter_world") or by its script constant's
+// name ("SE_enter_world"); -1 when it is none of them (or null).
 int find_sound_event(const char* name);
 // The constants "SE_<name>" = index in the root table of `vm` (the
 // world-generation VM registers them with its API).
@@ -50,8 +51,9 @@ const float* get_sound_reference_pos();
 void update_3d_sound(unsigned int ch, const SoundVec& pos, const SoundVec& vel);
 // The per-step work of the sound events, called by the update step with the
 // camera position before the sound layer's own step: takes `ref_pos` as the
-// reference position, moves every remembered 3D sound to it, forgets those
-// that no longer play, and starts queued music (start_queued_music).
+// reference position (null, without a camera: keeps the current one), moves
+// every remembered 3D sound to it, forgets those that no longer play, and
+// starts queued music (start_queued_music).
 void update_3d_sounds(const float ref_pos[4]);
 // Number of remembered 3D sounds (for tests and the statistics).
 int tracked_3d_sound_count();
@@ -63,6 +65,9 @@ int tracked_3d_sound_count();
 // of times per step: each ended stream is passed on once.
 void start_queued_music();
 void do_music_chaining();
+// Music during long operations (the splash screen's hook): refills the
+// streams (feed_sound_streams) and starts the next piece when one ended.
+void keep_music_playing();
 
 // {===== The sound script
 

@@ -259,6 +259,7 @@ void free_channel(uint32_t handle);
 // --- sound_stream.cpp ---
 void free_all_streams();
 void stream_update(uint32_t handle, Stream& s, float dt);
+void feed_streams(); // refills only (feed_sound_streams)
 bool stream_play(uint32_t handle, Stream& s, bool restart);
 bool stream_pause(Stream& s);
 bool stream_stop(Stream& s);

@@ -142,16 +142,24 @@ void free_loaded_sounds() {
 
 // Looks up `events` (a missing entry throws "getGlobal 'events' failed") and
 // binds each event's function, warning about those the script left out.
+// Without an audio device no sample loads and scripts leave their events
+// out; that is one fact, logged once, not a warning per event.
 void bind_events() {
     unbind_events();
     events_table = sqbind::getGlobal<SqObject>(sound_vm.vm, "events");
+    int silent = 0;
     for (int i = 0; i < NUM_SOUND_EVENTS; ++i) {
         event_funcs[i].bindMember(events_table, sound_event_name[i]);
         if (event_funcs[i].func.isNull()) {
             event_funcs[i].reset();
-            debug("warning: no sound for event '%s'", sound_event_name[i]);
+            if (is_sound_ready())
+                debug("warning: no sound for event '%s'", sound_event_name[i]);
+            else
+                ++silent;
         }
     }
+    if (silent > 0)
+        debug("SOUND: no audio device, %d of %d sound events play nothing", silent, NUM_SOUND_EVENTS);
 }
 
 // Runs the script (all its files when reloading), binds the events and
@@ -204,6 +212,11 @@ unsigned int get_sound_event_channel(int event) {
 }
 
 void start_queued_music() { do_music_chaining(); }
+
+void keep_music_playing() {
+    feed_sound_streams();
+    start_queued_music();
+}
 
 void do_music_chaining() {
     unsigned int stream = sound_stream_to_chain;

@@ -172,6 +172,22 @@ void stream_update(uint32_t handle, Stream& s, float dt) {
     decoder_seek(s, 0);
 }
 
+void feed_streams() {
+    for (int i = 0; i < g.streams.size(); ++i) {
+        if (!g.streams.used[i])
+            continue;
+        Stream& s = g.streams.items[i];
+        if (!s.voice.source || s.voice.state != VoiceState::Playing)
+            continue;
+        unqueue_processed(g.streams.handle_at(i), s);
+        fill_queue(s);
+        ALint st = AL_STOPPED;
+        alGetSourcei(s.voice.source, AL_SOURCE_STATE, &st);
+        if (st != AL_PLAYING && s.queue_count > 0)
+            alSourcePlay(s.voice.source);
+    }
+}
+
 bool stream_play(uint32_t handle, Stream& s, bool restart) {
     Voice& v = s.voice;
     if (restart || v.state == VoiceState::Ended) {

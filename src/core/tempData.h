@@ -1,8 +1,10 @@
 // TempString<BS>: a fixed-capacity, always NUL-terminated string held by
 // value (BS bytes, at most BS-1 characters). Returned by value from the path
-// and name functions; TempString<260> is the path type. Text that does not fit
-// is a programming error: the fatal assertion "l<BS".
+// and name functions. Text that does not fit is a programming error: the fatal
+// assertion "l<BS". File paths use PathString, which has room for the longest
+// path the platform accepts (PATH_MAX), since user folders may be deep.
 #pragma once
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +19,12 @@ struct TempString {
   TempString() { str[0] = 0; }
   TempString(const char* text, int length = -1) { assign(text, length); }
   TempString(const TempString&) = default;
+  // From a string of another capacity (a path into a shorter buffer): the
+  // text must fit, as for assign.
+  template <int N>
+  TempString(const TempString<N>& other) {
+    assign(other.str);
+  }
   TempString& operator=(const TempString&) = default;
   TempString& operator=(const char* text) {
     assign(text);
@@ -65,4 +73,4 @@ struct TempString {
   static constexpr int capacity() { return BS; }
 };
 
-using PathString = TempString<260>;
+using PathString = TempString<PATH_MAX>;

@@ -44,12 +44,17 @@ bool save_screenshot_png(const char* path, const uint8_t* bgra, int width, int h
   return ok;
 }
 
-void make_screenshot() {
-  int64_t start = get_ref_time();
-  debug("screenshot...");
+// Start of the screenshot being taken, for the log's timing.
+static int64_t screenshot_start = 0;
+
+// Runs after the present that kept the frame.
+static void save_captured_screenshot() {
   int w = 0, h = 0, pitch = 0;
   uint8_t* pixels = capture_front_buffer(w, h, pitch);
-  if (!pixels) return;
+  if (!pixels) {
+    debug("failed to capture the screen for the screenshot");
+    return;
+  }
 
   char name[64];
   time_t now = time(nullptr);
@@ -62,12 +67,21 @@ void make_screenshot() {
     snprintf(name, sizeof name, "shots/shot.png");
   make_folders(get_appdata_folder_path(""));
   make_folders(get_appdata_folder_path("shots"));
-  TempString<260> path = get_appdata_folder_path(name);
+  PathString path = get_appdata_folder_path(name);
 
   bool ok = save_screenshot_png(path, pixels, w, h, pitch);
   release_front_buffer_capture();
   if (ok)
-    debug("screenshot captured to '%s' in %d ms", path.c_str(), get_time_msec(get_ref_time() - start));
+    debug("screenshot captured to '%s' in %d ms", path.c_str(),
+          get_time_msec(get_ref_time() - screenshot_start));
   else
     debug("failed to save screenshot to '%s'", path.c_str());
+}
+
+// The device copies a frame only on request, so the picture is the next
+// presented frame and the file is written right after that present.
+void make_screenshot() {
+  screenshot_start = get_ref_time();
+  debug("screenshot...");
+  request_front_buffer_capture(save_captured_screenshot);
 }

@@ -1,10 +1,10 @@
-// Screenshots: the last presented frame saved as a PNG file in the "shots"
-// folder of the application-data folder, named by the local time
+// Screenshots: a presented frame saved as a PNG file in the "shots" folder of the application-data folder, named by the local time
 // ("shots/shot%4u_%02u_%02u_%02u_%02u_%02u.png"). Never stops the game.
 #pragma once
 #include <cstdint>
 
-// Takes the screenshot (the Print Screen hotkey).
+// Takes the screenshot (the Print Screen hotkey): the next presented frame is
+// kept and written as soon as it has been presented.
 void make_screenshot();
 
 // Encodes a captured image (B, G, R, A bytes, rows top first, `pitch` bytes

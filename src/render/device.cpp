@@ -26,6 +26,46 @@ void (*d3d_release_shaders_fn)() = nullptr;
 
 static bool need_z_remap = false; // no glClipControl: the prologue remaps z
 
+// {===== GL debug output
+
+int gl_errors_checked = 0;
+void (*gl_error_hook)(const char* message) = nullptr;
+static int gl_error_count = 0;
+
+int gl_debug_error_count() { return gl_error_count; }
+
+static bool gl_debug_wanted() {
+  const char* v = getenv("RUNEHOLM_GL_DEBUG");
+  return v && strcmp(v, "1") == 0;
+}
+
+static void GLAPIENTRY gl_debug_message(GLenum source, GLenum type, GLuint id, GLenum, GLsizei length,
+                                        const GLchar* message, const void*) {
+  if (type != GL_DEBUG_TYPE_ERROR && type != GL_DEBUG_TYPE_UNDEFINED_BEHAVIOR) return;
+  // Compile errors reach the shader module through the compile status and
+  // its log, which it reports itself.
+  if (source == GL_DEBUG_SOURCE_SHADER_COMPILER || gl_errors_checked > 0) return;
+  gl_error_count++;
+  if (length < 0) length = (GLsizei)strlen(message);
+  debug("GL ERROR: %.*s (id %u)", (int)length, message, id);
+  if (gl_error_hook) gl_error_hook(message);
+}
+
+// Synchronous output, so that the report comes from inside the failing call.
+static void gl_debug_start() {
+  if (!(epoxy_gl_version() >= 43 || epoxy_has_gl_extension("GL_KHR_debug"))) {
+    debug("D3D: GL debug output requested but not available");
+    return;
+  }
+  glEnable(GL_DEBUG_OUTPUT);
+  glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
+  glDebugMessageControl(GL_DONT_CARE, GL_DONT_CARE, GL_DONT_CARE, 0, nullptr, GL_FALSE);
+  glDebugMessageControl(GL_DONT_CARE, GL_DEBUG_TYPE_ERROR, GL_DONT_CARE, 0, nullptr, GL_TRUE);
+  glDebugMessageControl(GL_DONT_CARE, GL_DEBUG_TYPE_UNDEFINED_BEHAVIOR, GL_DONT_CARE, 0, nullptr, GL_TRUE);
+  glDebugMessageCallback(gl_debug_message, nullptr);
+  debug("D3D: GL debug output on");
+}
+
 // {===== Matrix44
 
 Matrix44 Matrix44::identity() {
@@ -87,6 +127,7 @@ static void fences_release() {
 }
 
 static GLenum scene_depth_create() {
+  GlErrorsChecked checked;
   while (glGetError() != GL_NO_ERROR) {
   }
   glGenRenderbuffers(1, &dev.scene_depth);
@@ -108,6 +149,7 @@ static void front_copy_release() {
   dev.front_copy_valid = false;
 }
 
+// Made when a capture is first asked for, at the back buffer's size.
 static void front_copy_create() {
   glGenRenderbuffers(1, &dev.front_copy_rb);
   glBindRenderbuffer(GL_RENDERBUFFER, dev.front_copy_rb);
@@ -168,6 +210,8 @@ bool init_d3d(SDL_Window* window, int width, int height) {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+  bool gl_debug = gl_debug_wanted();
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, gl_debug ? SDL_GL_CONTEXT_DEBUG_FLAG : 0);
   SDL_GLContext ctx = SDL_GL_CreateContext(window);
   if (!ctx) {
     debug("D3D: can't create an OpenGL 3.3 core context: %s", SDL_GetError());
@@ -176,6 +220,7 @@ bool init_d3d(SDL_Window* window, int width, int height) {
   }
   dev.context = ctx;
   SDL_GL_MakeCurrent(window, ctx);
+  if (gl_debug) gl_debug_start();
   SDL_GL_SetSwapInterval(app_use_vsync ? 1 : 0);
 
   // Full screen: a size below 1 becomes the desktop size; windowed: the
@@ -207,7 +252,6 @@ bool init_d3d(SDL_Window* window, int width, int height) {
   dev.state_block[1] = -1.f;
   dev.state_block[2] = need_z_remap ? 1.f : 0.f;
   dev.state_dirty = true;
-  front_copy_create();
   set_back_buffer_target();
   state_apply_defaults();
 
@@ -255,7 +299,6 @@ bool resize_d3d(int width, int height, bool fullscreen, bool force) {
     return false;
   }
   fences_create();
-  front_copy_create();
   set_back_buffer_target();
   state_apply_defaults();
   debug("resized d3d to %dx%d %s", d3d_wd, d3d_ht, fullscreen ? "fullscreen" : "windowed");
@@ -290,11 +333,23 @@ bool render_d3d_frame(float dt) {
   return true;
 }
 
+void request_front_buffer_capture(void (*on_captured)()) {
+  dev.capture_requested = true;
+  dev.capture_callback = on_captured;
+}
+
 void present_d3d() {
   if (!dev.context) return;
-  // Keep the frame for capture_front_buffer: after the swap the back buffer's
-  // contents are undefined.
-  if (dev.front_copy_fbo) {
+  // Copying the whole back buffer costs several milliseconds a frame on
+  // software renderers, so the frame is kept only when a capture asked for
+  // it (after the swap the back buffer's contents are undefined).
+  dev.front_copy_valid = false;
+  bool capture = dev.capture_requested;
+  if (capture) {
+    dev.capture_requested = false;
+    if (dev.front_copy_fbo && (dev.front_copy_wd != d3d_wd || dev.front_copy_ht != d3d_ht))
+      front_copy_release();
+    if (!dev.front_copy_fbo) front_copy_create();
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, dev.front_copy_fbo);
     glBlitFramebuffer(0, 0, d3d_wd, d3d_ht, 0, 0, d3d_wd, d3d_ht, GL_COLOR_BUFFER_BIT, GL_NEAREST);
@@ -302,6 +357,11 @@ void present_d3d() {
     target_bind_current();
   }
   SDL_GL_SwapWindow(dev.window);
+  if (capture && dev.capture_callback) {
+    void (*done)() = dev.capture_callback;
+    dev.capture_callback = nullptr;
+    done();
+  }
 }
 
 void close_d3d() {

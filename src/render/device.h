@@ -260,13 +260,26 @@ void set_back_buffer_target();
 void copy_texture(Texture* from, Texture* to);
 bool copy_back_buffer(Texture* tex);
 bool can_render_to_format(int format_code);
-// The last presented frame's pixels (B, G, R, A, rows top first); null on
-// failure. The memory stays until the next capture or release.
+// Asks the next present_d3d to keep a copy of the frame it shows and then to
+// call `on_captured` (may be null). Presents without a request copy nothing.
+void request_front_buffer_capture(void (*on_captured)());
+// The last presented frame's pixels (B, G, R, A, rows top first); null when
+// that present had no capture request, or on failure. The memory stays until
+// the next capture or release.
 uint8_t* capture_front_buffer(int& width, int& height, int& pitch);
 void release_front_buffer_capture();
 // Reads the current render target back in Direct3D layout (rows top first,
 // B, G, R, A) into `out` (w x h x 4 bytes): screenshots and tests.
 bool read_render_target(int x, int y, int w, int h, uint8_t* out);
+
+// {===== GL error checks
+// With RUNEHOLM_GL_DEBUG=1 in the environment (the graphics tests set it) the
+// context is a debug context: every GL error that the device does not check
+// and report itself is logged as "GL ERROR: ...", counted, and passed to
+// `gl_error_hook` when set (the tests turn it into a failure).
+
+int gl_debug_error_count();
+extern void (*gl_error_hook)(const char* message);
 
 // {===== Buffers
 

@@ -10,6 +10,7 @@ static VertexBuffer vb_pool[MAX_BUFFERS];
 static IndexBuffer ib_pool[MAX_BUFFERS];
 
 static GLenum gl_buffer_create(unsigned& name, int size, int flags) {
+  GlErrorsChecked checked;
   while (glGetError() != GL_NO_ERROR) {
   }
   glGenBuffers(1, &name);

@@ -86,11 +86,24 @@ struct DeviceState {
   GLuint postfx_vb;
   GLuint front_copy_fbo, front_copy_rb; // copy of the last presented frame
   int front_copy_wd, front_copy_ht;
-  bool front_copy_valid;
+  bool front_copy_valid;  // holds the last presented frame
+  bool capture_requested; // the next present keeps a copy
+  void (*capture_callback)();
   uint8_t* capture_mem;
 };
 
 extern DeviceState dev;
+
+// GL calls whose failure the caller reads with glGetError and reports itself
+// (creation that may fail, format probes) run inside this scope; the debug
+// output (RUNEHOLM_GL_DEBUG) does not count their errors.
+extern int gl_errors_checked;
+struct GlErrorsChecked {
+  GlErrorsChecked() { gl_errors_checked++; }
+  ~GlErrorsChecked() { gl_errors_checked--; }
+  GlErrorsChecked(const GlErrorsChecked&) = delete;
+  GlErrorsChecked& operator=(const GlErrorsChecked&) = delete;
+};
 
 // {===== Internal operations between the device sources
 

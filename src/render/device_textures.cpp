@@ -110,6 +110,7 @@ unsigned texture_gl_create(Texture* t) {
   t->cur_wd = t->width == 0 && t->height == 0 ? d3d_wd : t->width;
   t->cur_ht = t->width == 0 && t->height == 0 ? d3d_ht : t->height;
   int levels = t->levels < 1 ? 1 : t->levels;
+  GlErrorsChecked checked;
   while (glGetError() != GL_NO_ERROR) {
   }
   GLuint name = 0;
@@ -454,6 +455,7 @@ bool can_render_to_format(int code) {
   GlFormat g;
   if (!dev.context || f == D3DFMT_UNKNOWN || !gl_format_of(f, g)) return false;
   if (dev.can_render[code]) return dev.can_render[code] == 1;
+  GlErrorsChecked checked; // an unsupported format may fail here: that is the answer
   GLuint tex = 0, fb = 0;
   glGenTextures(1, &tex);
   glActiveTexture(GL_TEXTURE0 + MAX_STAGES);

@@ -32,8 +32,8 @@ static bool defines_equal(const char* a, const char* b) {
   return la == lb && memcmp(a, b, (size_t)la) == 0;
 }
 
-TempString<260> shader_cache_name(const char* file, const char* defines) {
-  TempString<260> name("cache/");
+PathString shader_cache_name(const char* file, const char* defines) {
+  PathString name("cache/");
   name.append(file);
   for (const char* d = defines; d && *d; d += strlen(d) + 1) {
     char part[260];

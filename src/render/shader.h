@@ -29,8 +29,8 @@ constexpr uint32_t SHADER_CACHE_MAGIC = 0x20100715;
 
 // A file read while compiling: the shader file first, then its includes.
 struct ShaderDependency {
-  char file[260]; // as requested, relative to the data folder
-  int64_t time;   // get_file_time at compile/load; 0 without compiler
+  char file[PATH_MAX]; // as requested, relative to the data folder
+  int64_t time;        // get_file_time at compile/load; 0 without compiler
 };
 
 struct Shader {
@@ -64,4 +64,4 @@ void reload_shaders(bool force);
 // Staleness of a loaded record (see reload_shaders).
 bool shader_is_stale(const Shader* s);
 // "cache/<file><suffix>.cache", relative (resolve with make_full_path).
-TempString<260> shader_cache_name(const char* file, const char* defines);
+PathString shader_cache_name(const char* file, const char* defines);

@@ -12,7 +12,8 @@
 //
 // Cache file (little-endian): magic 0x20100715, N, V, P, then N bytes of
 // zero-terminated dependency names closed by one more zero, then the V bytes
-// of vertex text and the P bytes of fragment text.
+// of vertex text and the P bytes of fragment text. A cache file that breaks
+// any of this is stale, never an error: the shader is compiled again.
 #include <epoxy/gl.h>
 
 #include <cstdlib>
@@ -231,8 +232,8 @@ bool shader_build(const Shader* s, const std::string& vs_text, const std::string
 // {===== Cache file
 
 static void cache_write(const Shader* s, const std::string& vs_text, const std::string& ps_text) {
-  TempString<260> path = make_full_path(shader_cache_name(s->file, s->defines));
-  char folder[260];
+  PathString path = make_full_path(shader_cache_name(s->file, s->defines));
+  char folder[PATH_MAX];
   snprintf(folder, sizeof folder, "%s", path.c_str());
   if (char* slash = strrchr(folder, '/')) {
     *slash = 0;
@@ -260,7 +261,7 @@ static void cache_write(const Shader* s, const std::string& vs_text, const std::
 
 bool shader_load_cache(Shader* s, ShaderObjects& out) {
   out = ShaderObjects{};
-  TempString<260> path = make_full_path(shader_cache_name(s->file, s->defines));
+  PathString path = make_full_path(shader_cache_name(s->file, s->defines));
   s->dependencies.resize(0);
   std::string vs_text, ps_text;
   try {
@@ -277,8 +278,7 @@ bool shader_load_cache(Shader* s, ShaderObjects& out) {
       size_t l = strlen(name);
       if (l == 0) break;
       ShaderDependency d{};
-      const size_t BS = sizeof d.file;
-      ASSERT(l<BS);
+      if (l >= sizeof d.file) return false; // no such file: a damaged cache, rebuilt
       memcpy(d.file, name, l + 1);
       d.time = shader_compiler.available ? get_file_time(make_full_path(name)) : 0;
       s->dependencies.push(d);

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/app_hooks.h"
 #include "app/log.h"
@@ -16,7 +17,7 @@
 DynArray<LoadedTexture> loaded_textures;
 
 Texture* get_texture(const char* name, bool must_exist) {
-  TempString<260> path = make_full_path(name);
+  PathString path = make_full_path(name);
   for (LoadedTexture& r : loaded_textures)
     if (strcasecmp(r.path, path) == 0) {
       r.refcount++;
@@ -63,15 +64,34 @@ void free_all_textures() {
   loaded_textures.clear();
 }
 
+// What the last round of reloads put on screen, so that the next round can
+// take its own message away without clearing anyone else's.
+static std::string shown_reload_error;
+
 void reload_textures(bool) {
+  bool first = true;
   for (LoadedTexture& r : loaded_textures) {
     if (r.refcount <= 0 || !r.path[0]) continue;
     int64_t t = get_file_time(r.path);
     if (t == r.file_time) continue;
     r.file_time = t;
+    if (first) {
+      first = false;
+      if (!shown_reload_error.empty() && shown_reload_error == get_error_message()) set_error_message(nullptr);
+      shown_reload_error.clear();
+    }
     debug("reloading %s", r.path);
-    Texture* fresh = load_dds_texture(r.path);
-    if (!fresh) continue;
+    char error[PATH_MAX + 128];
+    Texture* fresh = try_load_dds_texture(r.path, error, sizeof error);
+    if (!fresh) {
+      // The old image stays; the next change of the file is tried again.
+      debug("FAILED to reload texture: %s", error);
+      char text[sizeof error + 40];
+      snprintf(text, sizeof text, "FAILED to reload texture:\n%s", error);
+      append_error_message(text, -1);
+      shown_reload_error = get_error_message();
+      continue;
+    }
     // Swap the slots' contents, then free the new slot: the holders'
     // pointer now shows the new image and the old GL texture goes away.
     Texture old = *r.texture;

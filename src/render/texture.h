@@ -13,7 +13,7 @@
 struct LoadedTexture {
   Texture* texture; // MANAGED slot of the device pool
   int refcount;     // outstanding get_texture calls
-  char path[260];   // full path (make_full_path)
+  char path[PATH_MAX]; // full path (make_full_path)
   int64_t file_time; // at load or last reload
 };
 
@@ -26,11 +26,16 @@ extern DynArray<LoadedTexture> loaded_textures;
 Texture* get_texture(const char* name, bool must_exist);
 void free_texture(Texture* tex); // null is ignored
 void free_all_textures();
-// Reloads every texture whose file time changed (the argument is unused).
+// Reloads every texture whose file time changed (the argument is unused). A
+// file that fails to load (half written, deleted, damaged) keeps the old
+// image; the reason is logged and shown on screen, and the next change of the
+// file is tried again.
 void reload_textures(bool force);
 // Loads a DDS file into a new MANAGED slot without registering it. Every
 // load error is fatal with a message naming the file.
 Texture* load_dds_texture(const char* name);
+// The same without stopping: null, with that message in `error`.
+Texture* try_load_dds_texture(const char* name, char* error, int error_size);
 
 // An uncompressed 32-bit TGA (type 2) into `pixels` (B, G, R, A bytes per
 // pixel, rows in file order). False when the file can't be opened; format

@@ -107,14 +107,23 @@ bool dds_read_header(const uint8_t* data, int size, DdsInfo& o) {
   return true;
 }
 
-Texture* load_dds_texture(const char* name) {
-  TempString<260> path = make_full_path(name);
+Texture* try_load_dds_texture(const char* name, char* error, int error_size) {
+  PathString path = make_full_path(name);
   DynArray<uint8_t> file;
-  if (!read_whole_file(path, file)) fatal("Error loading file '%s'", path.c_str());
+  if (!read_whole_file(path, file)) {
+    snprintf(error, (size_t)error_size, "Error loading file '%s'", path.c_str());
+    return nullptr;
+  }
   DdsInfo d;
-  if (!dds_read_header(file.data, file.num, d)) fatal("Texture '%s' is not a DDS", path.c_str());
+  if (!dds_read_header(file.data, file.num, d)) {
+    snprintf(error, (size_t)error_size, "Texture '%s' is not a DDS", path.c_str());
+    return nullptr;
+  }
   Texture* tex = create_texture(d.width, d.height, d.levels, 0, d.format, D3DPOOL_MANAGED);
-  if (!tex) fatal("Error creating texture from '%s'", path.c_str());
+  if (!tex) {
+    snprintf(error, (size_t)error_size, "Error creating texture from '%s'", path.c_str());
+    return nullptr;
+  }
 
   int64_t at = d.data_offset;
   int w = d.width, h = d.height;
@@ -125,15 +134,28 @@ Texture* load_dds_texture(const char* name) {
     int64_t advance = level == 0 && d.block_bytes ? d.level0_size : need;
     if (at + (need > advance ? need : advance) > file.num) {
       release_texture(tex);
-      fatal("Texture '%s' is truncated (level %d of %d)", path.c_str(), level, d.levels);
+      snprintf(error, (size_t)error_size, "Texture '%s' is truncated (level %d of %d)", path.c_str(),
+               level, d.levels);
+      return nullptr;
     }
-    if (!upload_texture_level(tex, level, file.data + at))
-      fatal("error loading texture '%s' (code 0x%08X)", path.c_str(), 0x8876086Cu);
+    if (!upload_texture_level(tex, level, file.data + at)) {
+      release_texture(tex);
+      snprintf(error, (size_t)error_size, "error loading texture '%s' (code 0x%08X)", path.c_str(),
+               0x8876086Cu);
+      return nullptr;
+    }
     at += advance;
     w = w / 2 < 1 ? 1 : w / 2;
     h = h / 2 < 1 ? 1 : h / 2;
   }
   debug("loaded DDS texture '%s'", path.c_str());
+  return tex;
+}
+
+Texture* load_dds_texture(const char* name) {
+  char error[PATH_MAX + 128];
+  Texture* tex = try_load_dds_texture(name, error, sizeof error);
+  if (!tex) fatal("%s", error);
   return tex;
 }
 

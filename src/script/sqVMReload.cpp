@@ -59,7 +59,7 @@ bool SqReloadableVM::registerFunctions() {
 }
 
 bool SqReloadableVM::include(const char* name) {
-  TempString<260> path = make_full_path(name);
+  PathString path = make_full_path(name);
   for (const FileRecord& r : files)
     if (strcasecmp(r.path, path) == 0) return true;
   FileRecord rec;
@@ -86,7 +86,7 @@ bool SqReloadableVM::reload(bool all) {
     int64_t t = get_file_time(files[i].path);
     if (!all && t == files[i].fileTime) continue;
     files[i].fileTime = t;
-    TempString<260> path = files[i].path;
+    PathString path = files[i].path;
     if (!vm || !sqbind::load_script(vm, path)) return false;
   }
   return true;

@@ -16,7 +16,7 @@
 class SqReloadableVM {
 public:
   struct FileRecord {
-    TempString<260> path;
+    PathString path;
     int64_t fileTime;
   };
 

@@ -34,8 +34,8 @@ bool valid_name(const char* name) {
   return !(n >= 4 && !strcmp(name + n - 4, temp_suffix));
 }
 
-TempString<260> join(const char* folder, const char* name) {
-  TempString<260> r;
+PathString join(const char* folder, const char* name) {
+  PathString r;
   r.format("%s/%s", folder, name);
   return r;
 }
@@ -44,8 +44,8 @@ TempString<260> join(const char* folder, const char* name) {
 bool apply_renames(const char* folder, const char* const* names, int count) {
   bool ok = true;
   for (int i = 0; i < count; i++) {
-    TempString<260> path = join(folder, names[i]);
-    TempString<260> tmp = safe_file_temp_name(path);
+    PathString path = join(folder, names[i]);
+    PathString tmp = safe_file_temp_name(path);
     if (!file_exists(tmp)) continue;
     if (rename(tmp, path) != 0) {
       debug("SAVE: can't rename %s to %s", tmp.str, path.str);
@@ -58,8 +58,8 @@ bool apply_renames(const char* folder, const char* const* names, int count) {
 
 } // namespace
 
-TempString<260> safe_file_temp_name(const char* path) {
-  TempString<260> r(path);
+PathString safe_file_temp_name(const char* path) {
+  PathString r(path);
   r.append(temp_suffix);
   return r;
 }
@@ -78,12 +78,12 @@ void safe_file_finish(FileOutputStream& out, const char* path) {
 }
 
 bool safe_file_replace(const char* path) {
-  TempString<260> tmp = safe_file_temp_name(path);
+  PathString tmp = safe_file_temp_name(path);
   if (rename(tmp, path) != 0) {
     debug("SAVE: can't rename %s to %s", tmp.str, path);
     return false;
   }
-  TempString<260> folder(path);
+  PathString folder(path);
   char* slash = strrchr(folder.str, '/');
   if (slash) {
     *slash = 0;
@@ -105,7 +105,7 @@ void safe_file_sync_folder(const char* folder) {
 }
 
 bool safe_file_commit(const char* folder, const char* const* names, int count) {
-  TempString<260> journal = join(folder, SAFE_FILE_JOURNAL);
+  PathString journal = join(folder, SAFE_FILE_JOURNAL);
   FileOutputStream out;
   if (!safe_file_open(out, journal)) return false;
   try {
@@ -133,7 +133,7 @@ bool safe_file_commit(const char* folder, const char* const* names, int count) {
 }
 
 bool safe_file_recover_folder(const char* folder) {
-  TempString<260> journal = join(folder, SAFE_FILE_JOURNAL);
+  PathString journal = join(folder, SAFE_FILE_JOURNAL);
   bool finished = false;
   FILE* f = fopen(journal, "rb");
   if (f) {

@@ -19,7 +19,7 @@
 #include "core/tempData.h"
 
 // "<path>.tmp".
-TempString<260> safe_file_temp_name(const char* path);
+PathString safe_file_temp_name(const char* path);
 // Opens "<path>.tmp" for writing ("wb"); false when it can't be created.
 bool safe_file_open(FileOutputStream& out, const char* path);
 // Flushes, syncs and closes the temporary file; a failure throws

@@ -21,8 +21,8 @@ SavedGameHooks saved_game_hooks;
 
 namespace {
 
-TempString<260> slot_folder(int slot) {
-  TempString<260> r;
+PathString slot_folder(int slot) {
+  PathString r;
   r.format("%s/%d", get_saved_games_folder().str, slot);
   return r;
 }
@@ -69,10 +69,10 @@ void write_temp(const char* path, F&& body) {
 
 } // namespace
 
-TempString<260> get_saved_games_folder() { return get_appdata_folder_path("saves"); }
+PathString get_saved_games_folder() { return get_appdata_folder_path("saves"); }
 
-TempString<260> get_saved_game_path(int slot, const char* file) {
-  TempString<260> r;
+PathString get_saved_game_path(int slot, const char* file) {
+  PathString r;
   r.format("%s/%d/%s", get_saved_games_folder().str, slot, file);
   return r;
 }
@@ -171,7 +171,7 @@ bool load_saved_game(int slot) {
 bool save_game() {
   set_error_message(nullptr);
   int slot = cur_game_slot;
-  TempString<260> folder, info_path, uni_path, world_path;
+  PathString folder, info_path, uni_path, world_path;
   TempString<16> world_name;
   bool written = false;
   int entered = -1;
@@ -244,7 +244,7 @@ bool erase_saved_game(int slot) {
     set_error_message("No slot selected for erasing the saved game");
     return false;
   }
-  TempString<260> folder = slot_folder(slot);
+  PathString folder = slot_folder(slot);
   make_folders(folder);
   // The journal goes first, so that no recovery brings erased files back.
   unlink(get_saved_game_path(slot, SAFE_FILE_JOURNAL));

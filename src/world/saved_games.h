@@ -50,9 +50,9 @@ extern SavedGameHooks saved_game_hooks;
 
 // {===== Slots
 
-TempString<260> get_saved_games_folder();
+PathString get_saved_games_folder();
 // "%s/%d/%s": saves folder, slot, file name.
-TempString<260> get_saved_game_path(int slot, const char* file);
+PathString get_saved_game_path(int slot, const char* file);
 // The name shown for a slot: "" for a negative or empty slot or a read
 // error, "? ? ?" (unsupported) for a wrong magic; another version lists its
 // name with `unsupported` set.

@@ -469,7 +469,7 @@ bool world_gen_data_changed() {
 }
 
 void reload_world_gen_data() {
-  TempString<260> path = make_full_path(palettes_file);
+  PathString path = make_full_path(palettes_file);
   world_palettes_file_time = get_file_time(path);
   load_world_palettes(world_gen_vm.vm, path);
 }

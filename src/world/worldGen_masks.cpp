@@ -491,7 +491,7 @@ SQInteger bm_is_continuous(HSQUIRRELVM v) {
 
 SQInteger bm_dump_tga(HSQUIRRELVM v) {
   need_args(v, 1);
-  TempString<260> path = make_full_path(arg_str(v, 0));
+  PathString path = make_full_path(arg_str(v, 0));
   if (!self_bm(v)->dumpTga(path)) debug("WORLDGEN: can't write %s", path.str);
   return 0;
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/temp_dir.h"
+#include "temp_data_home.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ TEST(Paths, ExecutableNameAndFolder) {
 }
 
 TEST(Paths, MakeFullPathJoinsAndNormalisesWithoutTouchingTheDisk) {
-  char saved[260];
+  char saved[sizeof app_path];
   memcpy(saved, app_path, sizeof saved);
   strcpy(app_path, "/game/");
   EXPECT_STREQ("/game/data/x.png", make_full_path("data/x.png"));
@@ -62,9 +63,28 @@ TEST(Paths, MakeFullPathJoinsAndNormalisesWithoutTouchingTheDisk) {
   memcpy(app_path, saved, sizeof saved);
 }
 
-TEST(PathsDeathTest, APathOf260CharactersIsFatal) {
-  std::string longName(300, 'n');
+// Paths may be as long as the platform allows; only a longer one is fatal.
+TEST(PathsDeathTest, APathBeyondThePlatformLimitIsFatal) {
+  std::string longName = "/" + std::string(PATH_MAX, 'n');
   EXPECT_EXIT(make_full_path(longName.c_str()), testing::ExitedWithCode(100), "failed ASSERT\\(l<BS\\)");
+}
+
+// A user-data folder deeper than 260 characters holds the log and the
+// settings like any other (it used to stop the program before its first line).
+TEST(Paths, DataFolderDeeperThan260CharactersHoldsLogAndSettings) {
+  TempDataHome home;
+  std::string deep = home.path + "/" + std::string(120, 'a') + "/" + std::string(120, 'b') + "/";
+  ASSERT_GT(deep.size(), 260u);
+  setenv("XDG_DATA_HOME", deep.c_str(), 1);
+  std::string folder = deep + "Runeholm/";
+  EXPECT_EQ(folder + "log.txt", get_appdata_folder_path("log.txt").c_str());
+  EXPECT_EQ(deep + "x/y.dat", make_full_path((deep + "x/y.dat").c_str()).c_str());
+  debug("a line in the deep folder");
+  set_config_int("screen_wd", 640);
+  EXPECT_TRUE(flush_app_config());
+  close_debug_log();
+  EXPECT_TRUE(std::filesystem::exists(folder + "log.txt"));
+  EXPECT_TRUE(std::filesystem::exists(folder + "settings.cfg"));
 }
 
 TEST(Paths, DataFolderFollowsXdgThenHome) {

@@ -157,16 +157,18 @@ TEST_F(UpdateStepTest, UpdateStepOrderAndMiscTracker)
     EXPECT_EQ(calls, (std::vector<std::string>{"reload", "bind"}));
 }
 
-TEST_F(UpdateStepTest, SoundLayerAdvancesWithoutACamera)
+// Without a camera there is no listener to move, but the 3D sounds are still
+// kept up (with the last reference position: null) and the layer advances.
+TEST_F(UpdateStepTest, SoundsAreKeptUpWithoutACamera)
 {
     app_hooks.set_listener_pos = [](const float*, const float*, const float*, const float*) {
         calls.push_back("listener");
     };
-    app_hooks.update_3d_sounds = [](const float*) { calls.push_back("sounds"); };
+    app_hooks.update_3d_sounds = [](const float* ref) { calls.push_back(ref ? "sounds at camera" : "sounds"); };
     app_hooks.update_sound = [](float) { calls.push_back("sound layer"); };
     app_hooks.apply_3d_sound = [] { calls.push_back("apply 3d"); };
     run_update_step(0.05f);
-    EXPECT_EQ(calls, (std::vector<std::string>{"sound layer", "apply 3d"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"sounds", "sound layer", "apply 3d"}));
 }
 
 TEST_F(UpdateStepTest, ListenerVelocityTakesTheShortWayAcrossTheWrap)

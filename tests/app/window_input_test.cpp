@@ -430,4 +430,35 @@ TEST(MainWindow, WindowedWithoutSizeIsMaximisedAndTheDeviceTakesTheClientSize) {
   destroy_main_window();
 }
 
+// screen_wd=100000 in the settings: the window and the device get what the
+// display offers instead, in both modes, and the log says so.
+TEST(MainWindow, ASizeTheDisplayCannotGiveIsClamped) {
+  setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  setenv("RUNEHOLM_HEADLESS", "1", 1);
+  if (!register_main_window_class()) GTEST_SKIP() << "no SDL video";
+  SDL_Rect bounds;
+  ASSERT_EQ(SDL_GetDisplayBounds(0, &bounds), 0);
+  for (bool full : {false, true}) {
+    isFullscreen = full;
+    app_screen_wd = 100000;
+    app_screen_ht = 200;
+    ::testing::internal::CaptureStdout();
+    int w = -1, h = -1;
+    SDL_Window* window = create_main_window(w, h);
+    std::string log = ::testing::internal::GetCapturedStdout();
+    ASSERT_NE(window, nullptr);
+    EXPECT_NE(log.find("WINDOW: the screen size 100000x200 is more than the display offers"),
+              std::string::npos)
+        << log;
+    EXPECT_GT(app_screen_wd, 0);
+    EXPECT_LE(app_screen_wd, full ? 100000 : bounds.w);
+    EXPECT_LT(app_screen_wd, 100000);
+    EXPECT_EQ(app_screen_ht, 200);
+    if (!full) EXPECT_EQ(w, app_screen_wd);
+    destroy_main_window();
+  }
+  isFullscreen = false;
+  app_screen_wd = app_screen_ht = 0;
+}
+
 } // namespace

@@ -210,6 +210,31 @@ TEST_F(SoundChannel, DistanceAttenuatesBetweenMinAndMax) {
     EXPECT_NEAR(level_at(8.0f) / at2, 2.0f / 14.0f, 0.02f);
 }
 
+// A restarted sound layer starts from the default 3D factors: a rolloff set
+// before close_sound does not carry over to the next device.
+TEST_F(SoundChannel, RestartResetsTheThreeDFactors) {
+    set_listener_3d_factors(4.0f, 2.0f, 3.0f);
+    close_sound();
+    ASSERT_TRUE(init_sound_loopback(true));
+    EXPECT_EQ(sound::g.distance_factor, 1.0f);
+    EXPECT_EQ(sound::g.doppler, 1.0f);
+    SoundVec zero{0, 0, 0, 0}, front{0, 0, 1, 0}, up{0, 1, 0, 0};
+    set_listener_pos(zero, zero, front, up);
+    unsigned smp = load_tone_sample("reset.wav", 1.0f, SOUND_SAMPLE_3D | SOUND_SAMPLE_LOOP);
+    set_sound_sample_dist(smp, 2.0f, 16.0f);
+    unsigned ch = get_sound_sample_channel(smp, false);
+    auto level_at = [&](float z) {
+        set_sound_3d_pos(ch, SoundVec{0, 0, z, 0});
+        apply_3d_sound();
+        std::vector<Level> lv;
+        render_steps(3, &lv);
+        return lv[2].both();
+    };
+    play_sound(ch, true);
+    float at2 = level_at(2.0f), at8 = level_at(8.0f);
+    EXPECT_NEAR(at8 / at2, 0.25f, 0.03f); // rolloff 1 again, not 2
+}
+
 // Rising pitch for a sound coming closer, falling for one moving away.
 TEST_F(SoundChannel, VelocityGivesTheDopplerShift) {
     unsigned smp = load_tone_sample("doppler.wav", 1.0f, SOUND_SAMPLE_3D | SOUND_SAMPLE_LOOP);

@@ -88,6 +88,56 @@ TEST_F(SoundContent, LoopsHaveNoSeam) {
     }
 }
 
+std::vector<float> read_mono(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(sf, nullptr) << path;
+    if (!sf)
+        return {};
+    EXPECT_EQ(info.channels, 1) << path;
+    std::vector<float> x(size_t(info.frames));
+    sf_readf_float(sf, x.data(), info.frames);
+    sf_close(sf);
+    return x;
+}
+
+// No effect carries a DC offset (brown noise used to wander far below the
+// audible range and leave one in every rumble).
+TEST_F(SoundContent, EffectsHaveNoDcOffset) {
+    for (const char* name : EVENTS) {
+        std::vector<float> x = read_mono(dir + "/" + name + ".wav");
+        ASSERT_FALSE(x.empty()) << name;
+        double sum = 0;
+        for (float v : x)
+            sum += v;
+        EXPECT_LT(std::fabs(sum / double(x.size())), 0.002) << name;
+    }
+}
+
+// Bells ring out: their level falls smoothly to near silence, never by a
+// cut (a bell stopped while still loud drops by 15 dB or more at once).
+TEST_F(SoundContent, BellsDecayWithoutBeingCutOff) {
+    for (const char* name : {"enter_world", "trigger_activated", "pick_up_spell", "res_appears",
+                             "end_combat"}) {
+        std::vector<float> x = read_mono(dir + "/" + name + ".wav");
+        ASSERT_GT(x.size(), size_t(STEP_FRAMES * 4)) << name;
+        std::vector<double> level;
+        for (size_t at = 0; at + STEP_FRAMES <= x.size(); at += STEP_FRAMES) {
+            double sum = 0;
+            for (size_t i = at; i < at + STEP_FRAMES; ++i)
+                sum += double(x[i]) * x[i];
+            level.push_back(std::sqrt(sum / STEP_FRAMES));
+        }
+        double top = *std::max_element(level.begin(), level.end());
+        double worst_drop_db = 0;
+        for (size_t i = 1; i < level.size(); ++i)
+            if (level[i - 1] > top * 0.01) // above -40 dB
+                worst_drop_db = std::max(worst_drop_db, 20 * std::log10(level[i - 1] / std::max(level[i], 1e-9)));
+        EXPECT_LT(worst_drop_db, 6.0) << name;
+        EXPECT_LT(level.back(), top * 1e-3) << name; // -60 dB at the end
+    }
+}
+
 TEST_F(SoundContent, MusicStreamsPlayAndChain) {
     for (const char* name : MUSIC) {
         std::string path = dir + "/" + name + ".ogg";

@@ -5,8 +5,11 @@
 #include "sound_test_util.h"
 
 #include "app/app_globals.h"
+#include "app/app_hooks.h"
 #include "app/log.h"
 #include "app/platform.h"
+#include "app/update_step.h"
+#include "app/window.h"
 #include "audio/sound_events.h"
 #include "audio/sound_land_bind.h"
 #include "script/sqbind.h"
@@ -97,6 +100,11 @@ TEST(SoundEventTable, NamesIndicesAndScriptConstants) {
     for (int i = 0; i < NUM_SOUND_EVENTS; ++i)
         EXPECT_EQ(find_sound_event(sound_event_name[i]), i);
     EXPECT_EQ(find_sound_event("no_such_event"), -1);
+    // Game code names events by their script constants.
+    EXPECT_EQ(find_sound_event("SE_enter_world"), 1);
+    EXPECT_EQ(find_sound_event("SE_universe_map"), 49);
+    EXPECT_EQ(find_sound_event("SE_"), -1);
+    EXPECT_EQ(find_sound_event("SE_SE_enter_world"), -1);
     EXPECT_EQ(find_sound_event(nullptr), -1);
     EXPECT_EQ(LAND_SOUND_EVENT, find_sound_event("land_moving"));
 
@@ -380,6 +388,52 @@ TEST_F(SoundScriptTest, FailingMusicChainingIsShown) {
     EXPECT_STREQ(get_error_message(), "Error in sound script:\nSqFunc<> call failed");
 }
 
+// A long operation (leaving a world simulates 60 s) runs no update step but
+// shows the splash over and over: the splash keeps the music fed, and a piece
+// that ends there hands over to the next one.
+TEST_F(SoundScriptTest, MusicGoesOnWhileTheSplashIsShown) {
+    std::string a = write_wav("splash_a.wav", tone(1.5f, 0.4f, 220));
+    std::string b = write_wav("splash_b.wav", tone(4.0f, 0.4f, 440));
+    ASSERT_TRUE(start(all_events("smp") +
+                      "music <- [load_chained_music(" + q(a) + "), load_chained_music(" + q(b) + ")];\n"
+                      "function do_music_chaining(s) { if (s == music[0]) play_channel(music[1], true); }\n"
+                      "play_channel(music[0], true);\n"));
+    app_hooks.feed_sound_streams = keep_music_playing; // as start-up wires it
+    std::vector<float> out(STEP_FRAMES * 2);
+    float quietest = 1.0f;
+    for (int s = 0; s < 80; ++s) { // 4 s without update_sound
+        show_splash("Simulating the world", float(s) / 80.0f);
+        sound_render_loopback(out.data(), STEP_FRAMES);
+        quietest = std::min(quietest, rms(out).both());
+    }
+    app_hooks.feed_sound_streams = nullptr;
+    EXPECT_GT(quietest, 0.05f);
+    EXPECT_TRUE(is_sound_playing(unsigned(script_array_at("music", 1))));
+}
+
+// The update step re-places the 3D sounds and forgets the stopped ones in
+// every step, also on screens without a camera.
+TEST_F(SoundScriptTest, ThreeDSoundsAreKeptUpWithoutACamera) {
+    ASSERT_TRUE(start(all_events("smp")));
+    AppHooks saved = app_hooks;
+    app_hooks = AppHooks{};
+    app_hooks.update_3d_sounds = update_3d_sounds;
+    float ref[4] = {250, 0, 0, 1};
+    set_sound_reference_pos(ref);
+    unsigned ch = play_sound_event("meteor_hit");
+    ASSERT_NE(ch, 0u);
+    update_3d_sound(ch, SoundVec{3, 0, 0, 0}, SoundVec{});
+    run_update_step(0.05f); // no camera: the reference position stays
+    SoundVec p{};
+    ASSERT_TRUE(get_sound_3d_pos(ch, p));
+    EXPECT_FLOAT_EQ(p.x, 259.0f);
+    EXPECT_EQ(tracked_3d_sound_count(), 1);
+    stop_sound(ch);
+    run_update_step(0.05f);
+    EXPECT_EQ(tracked_3d_sound_count(), 0);
+    app_hooks = saved;
+}
+
 TEST_F(SoundScriptTest, LandSoundsPlayThroughTheLandMovingEvent) {
     ASSERT_TRUE(start(all_events("smp")));
     LandSoundHooks hooks{};
@@ -425,8 +479,32 @@ protected:
         SoundScriptTest::TearDown();
     }
     std::string bin;
-    char saved_app_path[260] = {};
+    char saved_app_path[sizeof app_path] = {};
 };
+
+// The world code raises "SE_enter_world" through its hook (raise_sound_event):
+// the sound of entering a world is heard.
+TEST_F(ShippedSoundScript, EnteringAWorldIsHeard) {
+    ASSERT_TRUE(init_sound_script(RUNEHOLM_SOURCE_DIR "/data/sound/sound.nut"))
+        << get_error_message();
+    set_global_stream_volume(0); // the music would be heard as well
+    render_steps(2);
+    EXPECT_LT(rms(render_steps(2)).both(), 1e-4f);
+    raise_sound_event("SE_enter_world");
+    EXPECT_GT(rms(render_steps(10)).both(), 0.01f);
+}
+
+// Without an audio device the shipped script loads no sample and defines no
+// event: one line says so, not a warning for each of the 50 events.
+TEST_F(ShippedSoundScript, WithoutADeviceOneLineIsLogged) {
+    close_sound();
+    LogCapture log;
+    init_sound_script(RUNEHOLM_SOURCE_DIR "/data/sound/sound.nut");
+    std::string text = log.text();
+    EXPECT_EQ(count(text, "warning"), 0) << text;
+    EXPECT_EQ(count(text, "SOUND: no audio device, 50 of 50 sound events play nothing"), 1) << text;
+    EXPECT_FALSE(has_error_message()) << get_error_message();
+}
 
 TEST_F(ShippedSoundScript, LoadsWithoutWarningsAndEveryEventSounds) {
     LogCapture log;

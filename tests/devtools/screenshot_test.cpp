@@ -67,13 +67,13 @@ TEST(ScreenshotPng, CapturedBlueGreenRedBytesSaveAsRedWithOpaqueAlpha) {
 
 TEST(Screenshot, PresentedFrameIsSavedRightWayUpInTheShotsFolder) {
   REQUIRE_GL();
+  testing::internal::CaptureStdout();
+  make_screenshot(); // during an update step: the next presented frame is taken
   set_back_buffer_target();
   begin_draw();
   draw_quad(-1, 0, 1, 1, 0.5f, 0xFFFF0000); // top half red
   draw_quad(-1, -1, 1, 0, 0.5f, 0xFF0000FF); // bottom half blue
   present_d3d();
-  testing::internal::CaptureStdout();
-  make_screenshot();
   std::string log = testing::internal::GetCapturedStdout();
   EXPECT_THAT(log, ::testing::HasSubstr("screenshot..."));
   EXPECT_THAT(log, ::testing::HasSubstr("screenshot captured to '"));

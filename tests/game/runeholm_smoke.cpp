@@ -49,17 +49,31 @@ std::string read_file(const std::string& path)
     return s.str();
 }
 
+// What a run finds on the machine besides the defaults.
+struct GameSetup {
+    std::string data_subfolders; // below the temporary XDG_DATA_HOME (deep user folders)
+    std::string settings;        // settings.cfg written before the start
+    const char* audio_driver = "null";
+};
+
 // Starts the program with the test environment and waits for it (at most 120 s).
-GameRun run_game(const char* keys, const char* run_seconds, std::vector<std::string> args = {"-win", "-360"})
+// GL runs with its debug output, so GL errors show in the log as "GL ERROR".
+GameRun run_game(const char* keys, const char* run_seconds, std::vector<std::string> args = {"-win", "-360"},
+                 const GameSetup& setup = {})
 {
     GameRun r;
-    std::string home = make_temp_dir("rh-game");
+    std::string home = make_temp_dir("rh-game") + setup.data_subfolders;
     r.data_dir = home + "Runeholm/";
+    if (!setup.settings.empty()) {
+        fs::create_directories(r.data_dir);
+        std::ofstream(r.data_dir + "settings.cfg", std::ios::binary) << setup.settings;
+    }
     setenv("XDG_DATA_HOME", home.c_str(), 1);
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     setenv("RUNEHOLM_HEADLESS", "1", 1);
-    setenv("ALSOFT_DRIVERS", "null", 1);
+    setenv("ALSOFT_DRIVERS", setup.audio_driver, 1);
     setenv("MESA_GL_VERSION_OVERRIDE", "3.3", 1);
+    setenv("RUNEHOLM_GL_DEBUG", "1", 1);
     if (keys)
         setenv("RUNEHOLM_TEST_KEYS", keys, 1);
     else
@@ -212,6 +226,8 @@ TEST(RuneholmSmoke, StartsHeadlessRendersAndTakesAnUprightScreenshot)
     EXPECT_NE(r.log.find("\ntotal start-up time: "), std::string::npos);
     EXPECT_NE(r.log.find("\nfree video memory: "), std::string::npos);
     EXPECT_NE(r.log.find("screenshot captured to '" + r.data_dir + "shots/shot"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("GL debug output on"), std::string::npos) << r.log;
+    EXPECT_EQ(r.log.find("GL ERROR:"), std::string::npos) << r.log;
 
     // The quit message at 1.5 s ended the run, long before the 30 s limit.
     int steps = 0, frames = 0;
@@ -279,6 +295,28 @@ TEST(RuneholmSmoke, SecondF1HidesTheReadoutsAndTheRunLimitEndsTheRun)
     Image img = load_image(shots[0]);
     ASSERT_GT(img.w, 0);
     EXPECT_TRUE(text_bands(img).empty());
+}
+
+// A user folder deeper than 260 characters, a screen size no display offers
+// and no audio device: the game starts all the same, says what it did, takes
+// a screenshot and ends cleanly; the settings keep what the user wrote.
+TEST(RuneholmSmoke, DeepDataFolderImpossibleSizeAndNoSoundStillRun)
+{
+    GameSetup setup;
+    setup.data_subfolders = std::string(120, 'd') + "/" + std::string(120, 'e') + "/";
+    setup.settings = "screen_wd=100000\nscreen_ht=300\n";
+    setup.audio_driver = "no-such-driver";
+    GameRun r = run_game("PRINT@0.3", "0.6", {"-win"}, setup);
+    EXPECT_GT(r.data_dir.size(), 260u);
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.log.find("WINDOW: the screen size 100000x300 is more than the display offers"), std::string::npos)
+        << r.log;
+    EXPECT_NE(r.log.find("SOUND: no audio device, 50 of 50 sound events play nothing"), std::string::npos) << r.log;
+    EXPECT_EQ(r.log.find("warning"), std::string::npos) << r.log;
+    EXPECT_EQ(r.log.find("GL ERROR:"), std::string::npos) << r.log;
+    EXPECT_EQ(screenshots(r.data_dir).size(), 1u) << r.log;
+    EXPECT_TRUE(has_lines_in_order(r.log, shutdown_lines));
+    EXPECT_NE(read_file(r.data_dir + "settings.cfg").find("screen_wd=100000"), std::string::npos);
 }
 
 // Without settings and arguments the window is full screen at the desktop

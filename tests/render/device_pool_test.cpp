@@ -150,6 +150,31 @@ TEST_F(DevicePool, TheThousandAndFirstTextureAndBufferAreRefused) {
   for (IndexBuffer* ib : ibs) release_ib(ib);
 }
 
+// The graphics tests run on a debug context: an unchecked GL error is logged
+// with its tag and reaches the hook, while a creation that fails and is
+// reported by the device (a texture too large for GL) is not counted.
+TEST_F(DevicePool, UncheckedGlErrorsAreReportedAndCounted) {
+  static int hooked = 0;
+  hooked = 0;
+  gl_error_hook = [](const char*) { hooked++; };
+  int before = gl_debug_error_count();
+  ::testing::internal::CaptureStdout();
+  glBindBuffer(0x1234, 0); // not a buffer target
+  std::string log = ::testing::internal::GetCapturedStdout();
+  while (glGetError() != GL_NO_ERROR) { // leave no error flag to later reads
+  }
+  EXPECT_EQ(gl_debug_error_count(), before + 1);
+  EXPECT_EQ(hooked, 1);
+  EXPECT_TRUE(contains(log, "GL ERROR: ")) << log;
+
+  ::testing::internal::CaptureStdout();
+  Texture* huge = create_texture(1 << 20, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(huge, nullptr);
+  EXPECT_EQ(gl_debug_error_count(), before + 1);
+  gl_error_hook = fail_on_gl_error;
+}
+
 TEST_F(DevicePool, EqualElementListsShareOneDeclaration) {
   const VertexElement a[] = {{0, 0, 3, 0, 0}, {12, 0, 3, 3, 0}, {0, 255, 0, 0, 0}};
   const VertexElement b[] = {{0, 0, 3, 0, 0}, {12, 0, 3, 3, 0}, {0, 255, 9, 9, 9}};

@@ -110,8 +110,13 @@ TEST_F(DeviceTarget, CopyBackBufferKeepsTheImageUpright) {
 }
 
 TEST_F(DeviceTarget, FrontBufferCaptureReturnsThePresentedFrameTopFirst) {
+  int calls = 0;
+  static int* called = &calls;
+  called = &calls;
+  request_front_buffer_capture([] { ++*called; });
   draw_red_over_green();
   present_d3d();
+  EXPECT_EQ(calls, 1);
   clear_view_color(0xFF0000FF); // the next frame does not disturb the capture
   int w = 0, h = 0, pitch = 0;
   uint8_t* p = capture_front_buffer(w, h, pitch);
@@ -121,11 +126,16 @@ TEST_F(DeviceTarget, FrontBufferCaptureReturnsThePresentedFrameTopFirst) {
   EXPECT_TRUE(near_color(texel(p, pitch, 2, 1), 0xFFFF0000));
   EXPECT_TRUE(near_color(texel(p, pitch, 2, h - 2), 0xFF00FF00));
   release_front_buffer_capture();
+  // A present without a request keeps nothing, and the old copy is not its frame.
+  present_d3d();
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(capture_front_buffer(w, h, pitch), nullptr);
 }
 
 TEST_F(DeviceTarget, SplashShowsTheProgressBar) {
   float saved_line = splash_line_height;
   splash_line_height = 2.f; // the bar must fit the small test window
+  request_front_buffer_capture(nullptr);
   show_splash("Loading...", 0.5f);
   EXPECT_STREQ(splash_text.str, "Loading...");
   int w = 0, h = 0, pitch = 0;
@@ -137,6 +147,7 @@ TEST_F(DeviceTarget, SplashShowsTheProgressBar) {
     EXPECT_TRUE(near_color(texel(p, pitch, x0 + w / 4 - 1, top + 1), 0xFF000000)); // the rest
   }
   EXPECT_TRUE(near_color(texel(p, pitch, 0, h - 1), 0xFF000A28));
+  request_front_buffer_capture(nullptr);
   show_splash(nullptr, -1.f); // no bar
   p = capture_front_buffer(w, h, pitch);
   ASSERT_NE(p, nullptr);

@@ -69,6 +69,10 @@ inline GLuint make_program() {
   return p;
 }
 
+// Every GL error the device does not check itself fails the test that
+// caused it (the debug context reports synchronously, inside the call).
+inline void fail_on_gl_error(const char* message) { ADD_FAILURE() << "GL error: " << message; }
+
 // One window, device, program and vertex buffer for the whole process.
 class GlEnv : public ::testing::Environment {
 public:
@@ -80,6 +84,8 @@ public:
     setenv("SDL_VIDEODRIVER", "offscreen", 0); // SDL_VIDEODRIVER=x11 under Xvfb also works
     setenv("MESA_GL_VERSION_OVERRIDE", "3.3", 1);
     setenv("RUNEHOLM_HEADLESS", "1", 1);
+    setenv("RUNEHOLM_GL_DEBUG", "1", 1);
+    gl_error_hook = fail_on_gl_error;
     isFullscreen = false;
     app_screen_wd = kWd;
     app_screen_ht = kHt;

@@ -143,6 +143,36 @@ TEST_F(ShaderTest, SecondStartLoadsFromCacheUnlessAnIncludeIsNewer) {
   EXPECT_TRUE(near_color(draw_with(s), 0xFF0000FF));
 }
 
+// Malformed cache files are stale, never fatal: each is replaced by a fresh
+// compile. A dependency name longer than any path used to end the program.
+TEST_F(ShaderTest, MalformedCacheIsRebuilt) {
+  destroy_shader(create_shader("land.sh", nullptr));
+  std::vector<uint8_t> good = content::read("cache/land.sh.cache");
+  auto cache_with_names = [](const std::string& names) {
+    std::vector<uint8_t> f(16);
+    uint32_t h[4] = {0x20100715u, (uint32_t)names.size(), 0, 0};
+    memcpy(f.data(), h, 16);
+    f.insert(f.end(), names.begin(), names.end());
+    return f;
+  };
+  std::string long_name(PATH_MAX + 100, 'd');
+  const std::vector<std::vector<uint8_t>> bad = {
+      cache_with_names(long_name + std::string(2, '\0')),
+      cache_with_names(std::string("land.sh\0prologue.sh", 19)), // names not closed
+      std::vector<uint8_t>(good.begin(), good.begin() + 10),     // cut inside the header
+      std::vector<uint8_t>(good.begin(), good.end() - 5),        // cut inside the text
+  };
+  for (const std::vector<uint8_t>& f : bad) {
+    content::write("cache/land.sh.cache", f);
+    testing::internal::CaptureStdout();
+    Shader* s = create_shader("land.sh", nullptr);
+    EXPECT_THAT(testing::internal::GetCapturedStdout(), ::testing::Not(HasSubstr("from cache")));
+    EXPECT_TRUE(near_color(draw_with(s), 0xFFFF0000));
+    EXPECT_EQ(content::read("cache/land.sh.cache"), good); // rewritten
+    destroy_shader(s);
+  }
+}
+
 TEST_F(ShaderTest, WithoutCompilerAStaleCacheIsStillUsed) {
   destroy_shader(create_shader("land.sh", nullptr));
   content::write("land_colour.inc", kBlue);

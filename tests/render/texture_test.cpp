@@ -3,8 +3,11 @@
 // and the TGA reader.
 #include <gmock/gmock.h>
 
+#include <filesystem>
+
 #include "content_test_util.h"
 #include "app/app_hooks.h"
+#include "app/log.h"
 #include "core/stream.h"
 #include "gl_test_util.h"
 #include "render/texture.h"
@@ -231,6 +234,39 @@ TEST_F(TextureTest, ChangedFileIsReloadedIntoTheSameSlot) {
   EXPECT_EQ(used_before, used_after);
   EXPECT_EQ(get_texture("tex/change.dds", true), t);
   EXPECT_TRUE(near_color(sample(t), 0xFF0000FF));
+}
+
+// A file caught half written, then deleted, keeps the old image and puts the
+// reason on screen; the finished file is picked up by the next reload.
+TEST_F(TextureTest, HalfWrittenOrDeletedFileKeepsTheOldImage) {
+  std::vector<uint8_t> red, blue;
+  content::put_dxt1_block(red, 0xF800);
+  content::put_dxt1_block(blue, 0x001F);
+  content::write("tex/live.dds", content::dds(content::dxt("DXT1", 4, 4, 1), red));
+  content::set_time("tex/live.dds", 1000000);
+  Texture* t = get_texture("tex/live.dds", true);
+  set_error_message(nullptr);
+
+  std::vector<uint8_t> whole = content::dds(content::dxt("DXT1", 4, 4, 1), blue);
+  content::write("tex/live.dds", std::vector<uint8_t>(whole.begin(), whole.begin() + 130));
+  content::set_time("tex/live.dds", 1000001);
+  reload_textures(false);
+  EXPECT_TRUE(near_color(sample(t), 0xFFFF0000));
+  EXPECT_THAT(get_error_message(), ::testing::HasSubstr("FAILED to reload texture"));
+  EXPECT_THAT(get_error_message(), ::testing::HasSubstr("live.dds' is truncated"));
+
+  std::filesystem::remove(content::path("tex/live.dds"));
+  reload_textures(false);
+  EXPECT_TRUE(near_color(sample(t), 0xFFFF0000));
+  EXPECT_THAT(get_error_message(), ::testing::HasSubstr("Error loading file"));
+  EXPECT_THAT(get_error_message(), ::testing::Not(::testing::HasSubstr("truncated")));
+
+  content::write("tex/live.dds", whole);
+  content::set_time("tex/live.dds", 1000002);
+  reload_textures(false);
+  EXPECT_TRUE(near_color(sample(t), 0xFF0000FF));
+  EXPECT_FALSE(has_error_message()); // its own message goes once the file loads
+  free_texture(t);
 }
 
 TEST(TgaReader, ReadsUncompressedAndRefusesOtherFormats) {

@@ -136,7 +136,7 @@ class SavesTest : public ::testing::Test {
 protected:
   std::string dir;       // content folder (app_path)
   std::string data_home; // XDG_DATA_HOME of this test
-  char saved_app_path[260];
+  char saved_app_path[sizeof app_path];
 
   void SetUp() override {
     world_test_fresh();

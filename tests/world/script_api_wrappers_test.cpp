@@ -39,7 +39,7 @@ bool local_player = false;
 class WorldScriptTest : public ::testing::Test {
 protected:
   std::string dir;
-  char saved_app_path[260];
+  char saved_app_path[sizeof app_path];
 
   void SetUp() override {
     world_test_fresh();

@@ -49,10 +49,11 @@ Buf explosion(float seconds, float size, Rng& rng) {
     return b;
 }
 
-// Notes (midi) struck one after another.
+// Notes (midi) struck one after another. The last note rings for at least
+// six decay times (about -52 dB), so no bell is cut off while still heard.
 Buf chimes(const std::vector<float>& notes, float spacing, float decay, float tail, float brightness = 0.8f) {
     Buf b;
-    float len = spacing * float(notes.size()) + tail;
+    float len = spacing * float(notes.size()) + std::max(tail, 6.0f * decay);
     for (size_t i = 0; i < notes.size(); ++i)
         mix(b, bell(len - spacing * float(i), midi_hz(notes[i]), decay, brightness), 0.5f,
             spacing * float(i));
@@ -558,6 +559,7 @@ Buf make_effect(int index) {
     if (!loop) {
         lowpass(b, 10000.0f); // nothing shrill (a filter would break a loop's seam)
         lowpass(b, 10000.0f);
+        highpass(b, 20.0f); // no DC offset (clipped or asymmetric shapes leave one)
         // No click at either end, and tails die away rather than stop.
         fade(b, 0.003f, std::min(0.5f, 0.3f * float(b.size()) / RATE));
     }

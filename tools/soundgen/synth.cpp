@@ -26,6 +26,15 @@ Buf brown(float seconds, Rng& rng) {
         y = y * 0.998f + rng.sym() * 0.06f; // leaky, so it never drifts away
         x = y;
     }
+    // Below the leak's corner (~15 Hz) the noise is still strong, which shows
+    // as a DC offset of whatever is made from it: take it out.
+    highpass(b, 20.0f);
+    double mean = 0;
+    for (float x : b)
+        mean += x;
+    mean /= double(std::max<size_t>(1, b.size()));
+    for (float& x : b)
+        x -= float(mean);
     normalize(b, 1.0f);
     return b;
 }

@@ -39,7 +39,8 @@ inline float midi_hz(float note) { return 440.0f * std::pow(2.0f, (note - 69.0f)
 // --- Sources ---------------------------------------------------------------
 Buf silence(float seconds);
 Buf white(float seconds, Rng& rng);
-// Brown (integrated) noise, normalised to about unit level: rumbles.
+// Brown (integrated) noise without DC (high-passed at 20 Hz, zero mean),
+// normalised to about unit level: rumbles.
 Buf brown(float seconds, Rng& rng);
 enum class Wave { Sine, Triangle, Saw, Square };
 // An oscillator whose frequency and amplitude follow functions of time.
