@@ -54,6 +54,9 @@ struct GpuState {
                *lava_vb = nullptr;
   IndexBuffer *patch_ib = nullptr, *far_ib = nullptr, *horizon_ib = nullptr, *water_ib = nullptr, *lava_ib = nullptr;
   int horizon_quads = 0;
+  // The next rebuild fills the old maps too: after start-up or a new world
+  // there is no previous state to blend from.
+  bool snap = true;
   FrameCounts counts = {};
   int x0 = 0, z0 = 0; // window origin of the last frame
 };
@@ -223,6 +226,14 @@ void rebuild_textures() {
     set_region_consts(0, 0, 256, 256);
     draw_postfx();
     sun_shadow_pass();
+  }
+  if (gpu.snap) {
+    gpu.snap = false;
+    copy_texture(gpu.norm[gpu.newest], gpu.norm[gpu.newest ^ 1]);
+    if (gpu.hq) {
+      copy_texture(gpu.aper[gpu.newest], gpu.aper[gpu.newest ^ 1]);
+      copy_texture(curSunMap, prevSunMap);
+    }
   }
   upload_surface_tex();
   render_world_map();
@@ -532,6 +543,7 @@ bool terrain_renderer_ready() { return gpu.ready; }
 void reset_fluid_levels() {
   if (!cpu.levels) bind_cpu_grids(cpu);
   reset_fluid_levels_cpu(cpu);
+  gpu.snap = true;
 }
 
 void mark_terrain_changed() { cpu.terrain_changed = true; }
