@@ -1,6 +1,6 @@
-// The high-quality normal map: a Sobel filter over the ground heights
-// (stage 0, G) for smooth slopes, the fluid surface's normal in alpha's
-// place is not needed (water and lava make their own).
+// The high-quality normal map from the ground heights (stage 0, G): central
+// differences 1.5 cells apart, whose bilinear taps smooth the cell grid
+// away (water and lava make their own normals).
 #include "prologue.sh"
 #include "quad_vs.sh"
 
@@ -13,12 +13,9 @@ out vec4 o_color;
 float ground(vec2 p) { return texture(s0, (p + 0.5) * pc[0].xy).g; }
 void psh() {
   vec2 p = v_uv * 256.0 - 0.125;
-  float a = ground(p + vec2(-1, -1)), b = ground(p + vec2(0, -1)), c = ground(p + vec2(1, -1));
-  float d = ground(p + vec2(-1, 0)), f = ground(p + vec2(1, 0));
-  float g = ground(p + vec2(-1, 1)), h = ground(p + vec2(0, 1)), i = ground(p + vec2(1, 1));
-  float hx = (a + 2.0 * d + g) - (c + 2.0 * f + i);
-  float hz = (a + 2.0 * b + c) - (g + 2.0 * h + i);
-  vec3 n = normalize(vec3(hx, 8.0, hz));
+  float hx = ground(p - vec2(1.5, 0.0)) - ground(p + vec2(1.5, 0.0));
+  float hz = ground(p - vec2(0.0, 1.5)) - ground(p + vec2(0.0, 1.5));
+  vec3 n = normalize(vec3(hx, 3.0, hz));
   o_color = vec4(n * 0.5 + 0.5, 1.0);
 }
 #endif

@@ -20,8 +20,8 @@ void psh() {
   float h0 = surface(uv);
   vec2 dir = pc[0].xy;
   float best = -1e9, at = 1.0, dist = 0.0;
-  for (int i = 1; i <= 64; i++) {
-    dist += i <= 40 ? 1.0 : 4.0; // near cells one by one, then a coarse reach to 136 cells
+  for (int i = 1; i <= 48; i++) {
+    dist += i <= 32 ? 1.0 : 4.0; // near cells one by one, then a coarse reach to 96 cells
     float s = (surface(uv + dir * dist) - h0) / dist;
     if (s > best) {
       best = s;

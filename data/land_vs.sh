@@ -39,9 +39,5 @@ vec3 land_albedo(vec3 w) {
   vec3 d1 = texture(s4, w.xz * 0.31).rgb, d2 = texture(s4, w.xz * 0.043 + 0.37).rgb;
   return a * (d1 * 1.3 + 0.35) * (d2 * 0.8 + 0.6);
 }
-vec3 land_normal(vec3 w) {
-  vec3 n = texture(s1, w.xz * pc[16].x + pc[16].w).xyz * 2.0 - 1.0;
-  vec2 b = texture(s4, w.xz * 0.31).aa - texture(s4, w.xz * 0.31 + vec2(0.004, 0.004)).aa;
-  return normalize(n + vec3(b.x, 0.0, b.y) * 0.6);
-}
+vec3 land_normal(vec3 w) { return normalize(texture(s1, w.xz * pc[16].x + pc[16].w).xyz * 2.0 - 1.0); }
 #endif

@@ -1,6 +1,6 @@
 // Resolve with effects: a light sharpen over the neighbours (pc[0].xy = one
-// pixel), a soft highlight bloom, gentle filmic contrast and a vignette,
-// then the frame colour pc[1] by its alpha.
+// pixel), a soft shoulder for bright lava and sun, a vignette, then the
+// frame colour pc[1] by its alpha.
 #include "prologue.sh"
 #include "quad_vs.sh"
 
@@ -16,10 +16,7 @@ void psh() {
   vec3 nb = texture(s0, v_uv + vec2(px.x, 0)).rgb + texture(s0, v_uv - vec2(px.x, 0)).rgb +
             texture(s0, v_uv + vec2(0, px.y)).rgb + texture(s0, v_uv - vec2(0, px.y)).rgb;
   c = c + (c - nb * 0.25) * 0.25;
-  vec3 wide = texture(s0, v_uv + vec2(3, 2) * px).rgb + texture(s0, v_uv - vec2(3, 2) * px).rgb +
-              texture(s0, v_uv + vec2(-2, 3) * px).rgb + texture(s0, v_uv - vec2(-2, 3) * px).rgb;
-  c += max(wide * 0.25 - 0.85, 0.0) * 0.35;
-  c = c * (1.0 + c * 0.08) / (1.0 + c * 0.18); // soft shoulder for bright lava and sun
+  c = c * (1.0 + c * 0.08) / (1.0 + c * 0.18);
   vec2 q = v_uv - 0.5;
   c *= 1.0 - dot(q, q) * 0.35;
   o_color = vec4(mix(c, pc[1].rgb, clamp(pc[1].a, 0.0, 1.0)), 1.0);

@@ -3,6 +3,7 @@
 #include "render/hmRender.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -37,6 +38,9 @@ using HeightmapData::Water;
 constexpr int FAR_IB_INDICES = 365574;
 constexpr int FLUID_IB_INDICES = 390150;
 constexpr int HORIZON_IB_INDICES = 218886;
+// Window quads are culled against the view in blocks of 15 x 15 (17 a side).
+constexpr int CULL_BLOCK = 15;
+constexpr int CULL_BLOCKS = 17;
 
 struct GpuState {
   bool ready = false, hq = false;
@@ -54,6 +58,7 @@ struct GpuState {
                *lava_vb = nullptr;
   IndexBuffer *patch_ib = nullptr, *far_ib = nullptr, *horizon_ib = nullptr, *water_ib = nullptr, *lava_ib = nullptr;
   int horizon_quads = 0;
+  uint8_t block_seen[CULL_BLOCKS * CULL_BLOCKS] = {};
   // The next rebuild fills the old maps too: after start-up or a new world
   // there is no previous state to blend from.
   bool snap = true;
@@ -309,6 +314,36 @@ void draw_building(int x, int z) {
 
 bool is_house(int x, int z) { return HeightmapData::surface[hmap_index(x, z)].ground == GT_HOUSE; }
 
+// Whether a world box may be seen: outside any of the four side planes of
+// the view (cur_clip_planes, normals inward) it can't. Culling only skips
+// terrain quads, never the buildings' calls.
+bool box_visible(float x0, float z0, float x1, float z1, float y0, float y1) {
+  for (const float* p : cur_clip_planes) {
+    float x = p[0] >= 0 ? x1 : x0, y = p[1] >= 0 ? y1 : y0, z = p[2] >= 0 ? z1 : z0;
+    if (p[0] * x + p[1] * y + p[2] * z + p[3] < 0) return false;
+  }
+  return true;
+}
+
+// Which blocks of window quads may be seen: the land's height range and the
+// fluid levels of each block against the view's side planes.
+void cull_blocks() {
+  for (int br = 0; br < CULL_BLOCKS; br++)
+    for (int bc = 0; bc < CULL_BLOCKS; bc++) {
+      int c0 = bc * CULL_BLOCK, r0 = br * CULL_BLOCK;
+      int c1 = std::min(c0 + CULL_BLOCK, 255), r1 = std::min(r0 + CULL_BLOCK, 255);
+      float lo = 1e30f, hi = -1e30f;
+      for (int r = r0; r <= r1; r++)
+        for (int c = c0; c <= c1; c++) {
+          int i = hmap_index(gpu.x0 + c, gpu.z0 + r);
+          lo = std::fmin(lo, cpu.curh[i]);
+          hi = std::fmax(hi, std::fmax(cpu.curh[i], std::fmax(cpu.blend_water[i], cpu.blend_lava[i])));
+        }
+      gpu.block_seen[br * CULL_BLOCKS + bc] =
+          box_visible(float(gpu.x0 + c0), float(gpu.z0 + r0), float(gpu.x0 + c1), float(gpu.z0 + r1), lo, hi);
+    }
+}
+
 void fill_near_patches() {
   InstVertex* v = (InstVertex*)lock_vb(gpu.inst_vb, 0, 0);
   ASSERT(v);
@@ -321,8 +356,11 @@ void fill_near_patches() {
         draw_building(x, z);
         continue;
       }
-      v[n++] = InstVertex{int16_t(x), int16_t(z),
-                          {h[hmap_index(x, z)], h[hmap_index(x + 1, z)], h[hmap_index(x, z + 1)], h[hmap_index(x + 1, z + 1)]}};
+      float c[4] = {h[hmap_index(x, z)], h[hmap_index(x + 1, z)], h[hmap_index(x, z + 1)], h[hmap_index(x + 1, z + 1)]};
+      float lo = std::fmin(std::fmin(c[0], c[1]), std::fmin(c[2], c[3]));
+      float hi = std::fmax(std::fmax(c[0], c[1]), std::fmax(c[2], c[3]));
+      if (!box_visible(float(x), float(z), float(x + 1), float(z + 1), lo, hi)) continue;
+      v[n++] = InstVertex{int16_t(x), int16_t(z), {c[0], c[1], c[2], c[3]}};
     }
   unlock_vb(gpu.inst_vb);
   gpu.counts.instances = n;
@@ -347,6 +385,7 @@ void fill_far_grid() {
         draw_building(gpu.x0 + col, gpu.z0 + row);
         continue;
       }
+      if (!gpu.block_seen[(row / CULL_BLOCK) * CULL_BLOCKS + col / CULL_BLOCK]) continue;
       int w = row * 256 + col;
       const uint16_t q[6] = {uint16_t(w), uint16_t(w + 256), uint16_t(w + 1),
                              uint16_t(w + 1), uint16_t(w + 256), uint16_t(w + 257)};
@@ -419,11 +458,11 @@ void fill_fluids(float f) {
   unlock_vb(gpu.lava_vb);
   uint16_t* ip = (uint16_t*)lock_ib(gpu.water_ib, 0, 0);
   ASSERT(ip);
-  gpu.counts.water_quads = build_fluid_quads(window_water, ip);
+  gpu.counts.water_quads = build_fluid_quads(window_water, ip, gpu.block_seen);
   unlock_ib(gpu.water_ib);
   ip = (uint16_t*)lock_ib(gpu.lava_ib, 0, 0);
   ASSERT(ip);
-  gpu.counts.lava_quads = build_fluid_quads(window_lava, ip);
+  gpu.counts.lava_quads = build_fluid_quads(window_lava, ip, gpu.block_seen);
   unlock_ib(gpu.lava_ib);
 }
 
@@ -578,6 +617,7 @@ void update_terrain(float t) {
     cpu.blend_lava[i] = blend_fluid_level(s[o].lava, s[n].lava, f);
   }
   gpu.counts = FrameCounts{};
+  cull_blocks();
   fill_near_patches();
   fill_far_grid();
   if (gpu.hq) fill_horizon(cpu.cam_x, cpu.cam_z);

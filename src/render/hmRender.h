@@ -74,8 +74,9 @@ int sun_shadow_params(const Vec4f& sun, float& dx, float& dz, float& hi, float& 
 // Fills `out` with the six indices of each water (or lava) quad of the
 // window whose four corners all have a level, within the radius-130 circle;
 // returns the number of quads. `levels` holds the blended level per window
-// vertex (row * 256 + col).
-int build_fluid_quads(const float* window_levels, uint16_t* out);
+// vertex (row * 256 + col). `blocks` (null: all) marks the visible blocks of
+// 15 x 15 quads, 17 a side.
+int build_fluid_quads(const float* window_levels, uint16_t* out, const uint8_t* blocks = nullptr);
 
 // {===== Lifetime and per-step / per-frame work
 

@@ -97,11 +97,12 @@ static inline bool in_circle(int col, int row) {
   return a * a + b * b <= 67600;
 }
 
-int build_fluid_quads(const float* lv, uint16_t* out) {
+int build_fluid_quads(const float* lv, uint16_t* out, const uint8_t* blocks) {
   int n = 0;
   for (int row = 0; row < 255; row++)
     for (int col = 0; col < 255; col++) {
       if (!in_circle(col, row)) continue;
+      if (blocks && !blocks[(row / 15) * 17 + col / 15]) continue;
       int w = row * 256 + col;
       if (lv[w] == NO_FLUID || lv[w + 1] == NO_FLUID || lv[w + 256] == NO_FLUID || lv[w + 257] == NO_FLUID)
         continue;
