@@ -13,6 +13,6 @@ out vec4 o_color;
 void psh() {
   vec3 n = land_normal(v_world);
   vec3 c = land_albedo(v_world) * surface_light(n, 1.0, 1.0);
-  o_color = vec4(apply_haze(c, distance(v_world, CAMERA_POS)), 1.0);
+  o_color = vec4(fade_to_sky(apply_haze(c, distance(v_world, CAMERA_POS)), v_world), 1.0);
 }
 #endif

@@ -42,6 +42,14 @@ vec3 sky_gradient(vec3 d) {
   return c + SUN_COLOR * 0.18 * pow(sd, 8.0); // the bright halo round the sun
 }
 
+// Low quality has no horizon ring: the land fades into the sky's own colour
+// as it nears the edge of the drawn window (radius 130 cells).
+vec3 fade_to_sky(vec3 c, vec3 w) {
+  vec3 d = w - CAMERA_POS;
+  float t = smoothstep(96.0, 126.0, length(d.xz));
+  return mix(c, sky_gradient(normalize(d)), t);
+}
+
 // Bilinear fetch from a point-filtered texture of `size` texels (level 0).
 vec4 tex_bilinear(sampler2D s, vec2 uv, float size) {
   vec2 p = uv * size - 0.5;

@@ -39,6 +39,6 @@ void psh() {
   c = mix(c, surface_light(vec3(0, 1, 0), 1.0, 1.0), foam * 0.8);
   float a = clamp(0.35 + depth * 0.6, 0.35, 0.92);
   a = max(a, fres);
-  o_color = vec4(apply_haze(c, distance(v_world, CAMERA_POS)), max(a, foam));
+  o_color = vec4(fade_to_sky(apply_haze(c, distance(v_world, CAMERA_POS)), v_world), max(a, foam));
 }
 #endif

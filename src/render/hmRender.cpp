@@ -314,6 +314,15 @@ void draw_building(int x, int z) {
 
 bool is_house(int x, int z) { return HeightmapData::surface[hmap_index(x, z)].ground == GT_HOUSE; }
 
+// A house cell calls the module's building drawer instead of getting land.
+// Without a module nothing would stand there, so the land is drawn instead
+// of leaving a hole into the sky.
+bool house_replaces_land(int x, int z) {
+  if (!is_house(x, z)) return false;
+  draw_building(x, z);
+  return render_building_fn != nullptr;
+}
+
 // Whether a world box may be seen: outside any of the four side planes of
 // the view (cur_clip_planes, normals inward) it can't. Culling only skips
 // terrain quads, never the buildings' calls.
@@ -352,10 +361,7 @@ void fill_near_patches() {
   for (int row = 95; row <= 158; row++)
     for (int col = 95; col <= 158; col++) {
       int x = gpu.x0 + col, z = gpu.z0 + row;
-      if (is_house(x, z)) {
-        draw_building(x, z);
-        continue;
-      }
+      if (house_replaces_land(x, z)) continue;
       float c[4] = {h[hmap_index(x, z)], h[hmap_index(x + 1, z)], h[hmap_index(x, z + 1)], h[hmap_index(x + 1, z + 1)]};
       float lo = std::fmin(std::fmin(c[0], c[1]), std::fmin(c[2], c[3]));
       float hi = std::fmax(std::fmax(c[0], c[1]), std::fmax(c[2], c[3]));
@@ -381,10 +387,7 @@ void fill_far_grid() {
   for (int row = 0; row < 255; row++)
     for (int col = 0; col < 255; col++) {
       if (!quad_in_far_grid(col, row)) continue;
-      if (is_house(gpu.x0 + col, gpu.z0 + row)) {
-        draw_building(gpu.x0 + col, gpu.z0 + row);
-        continue;
-      }
+      if (house_replaces_land(gpu.x0 + col, gpu.z0 + row)) continue;
       if (!gpu.block_seen[(row / CULL_BLOCK) * CULL_BLOCKS + col / CULL_BLOCK]) continue;
       int w = row * 256 + col;
       const uint16_t q[6] = {uint16_t(w), uint16_t(w + 256), uint16_t(w + 1),
@@ -698,7 +701,9 @@ void draw_horizon() {
   set_texture(0, get_sky_noise_texture());
   set_tex_filter(0, false);
   set_texture(1, colrTex);
+  set_texture(3, topcTex);
   set_tex_address(1, 0);
+  set_tex_address(3, 0);
   land_consts();
   set_ib(gpu.horizon_ib);
   set_vb(0, gpu.horizon_vb, 0, 8);

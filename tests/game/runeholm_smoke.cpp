@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
@@ -288,6 +289,49 @@ TEST(RuneholmSmoke, SecondF1HidesTheReadoutsAndTheRunLimitEndsTheRun)
     for (int c = 0; c < 3; c++)
         img.bg[c] = corner[c];
     EXPECT_TRUE(text_bands(img).empty());
+}
+
+// The same generated world from the same place at both quality levels: a
+// landscape under a sky, kept as build/tests/artifacts/game_quality*.png.
+TEST(RuneholmSmoke, GeneratedWorldLooksLikeALandscapeAtBothQualities)
+{
+    for (int quality = 0; quality < 2; ++quality) {
+        SCOPED_TRACE(quality ? "gfx_quality 1" : "gfx_quality 0");
+        GameRun r = run_game("SEED:20261207@0.1,PRINT@1.0,QUIT@1.2", "10",
+                             {"-win", "-360", quality ? "-gfx-high" : "-gfx-low"});
+        EXPECT_EQ(r.exit_code, 0) << r.output;
+        EXPECT_NE(r.log.find("TEST: new world from seed 20261207"), std::string::npos) << r.log;
+        auto shots = screenshots(r.data_dir);
+        ASSERT_EQ(shots.size(), 1u) << r.log;
+        fs::path keep = fs::read_symlink("/proc/self/exe").parent_path() / "artifacts";
+        fs::create_directories(keep);
+        fs::copy_file(shots[0], keep / ("game_quality" + std::to_string(quality) + ".png"),
+                      fs::copy_options::overwrite_existing);
+
+        Image img = load_image(shots[0]);
+        ASSERT_EQ(img.w, 640);
+        int sky = 0, land = 0, black = 0;
+        double sum = 0, sum2 = 0;
+        for (int x = 0; x < img.w; x += 4) {
+            const uint8_t* top = img.at(x, 3);
+            sky += top[2] > top[0] + 10 && top[2] > 120;
+            const uint8_t* bottom = img.at(x, img.h - 4);
+            land += !(bottom[2] > bottom[0] + 10 && bottom[2] > 120) && bottom[1] > 30;
+        }
+        for (int y = 0; y < img.h; ++y)
+            for (int x = 0; x < img.w; ++x) {
+                const uint8_t* p = img.at(x, y);
+                black += p[0] < 4 && p[1] < 4 && p[2] < 4;
+                double l = 0.3 * p[0] + 0.6 * p[1] + 0.1 * p[2];
+                sum += l;
+                sum2 += l * l;
+            }
+        double n = double(img.w) * img.h, sd = std::sqrt(sum2 / n - (sum / n) * (sum / n));
+        EXPECT_GT(sky, img.w / 4 * 8 / 10) << "the top rows are not sky";
+        EXPECT_GT(land, img.w / 4 * 8 / 10) << "the bottom rows are not land";
+        EXPECT_LT(black, img.w * img.h / 200);
+        EXPECT_GT(sd, 10.0);
+    }
 }
 
 // Without settings and arguments the window is full screen at the desktop
