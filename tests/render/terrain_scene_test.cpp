@@ -7,6 +7,9 @@
 // sizes and a flight with the world simulated under it.
 #include <epoxy/gl.h>
 #include <unistd.h>
+#include <utime.h>
+
+#include <ctime>
 
 #include <algorithm>
 #include <chrono>
@@ -264,6 +267,16 @@ TEST_F(SceneTest, LowQualityShowsSkyLandWaterAndGlowingLava) {
   check_landscape(s, "gfx_quality 0");
   EXPECT_GT(frame_counts().water_quads, 200);
   EXPECT_GT(frame_counts().lava_quads, 50);
+  // The world map (two texels per cell) shows the lake blue and the lava hot.
+  set_render_target(mapTex, 0, false);
+  uint8_t lake[4], lava[4], land[4];
+  ASSERT_TRUE(read_render_target(2 * LAKE_X, 2 * LAKE_Z, 1, 1, lake));
+  ASSERT_TRUE(read_render_target(2 * LAVA_X, 2 * LAVA_Z, 1, 1, lava));
+  ASSERT_TRUE(read_render_target(2 * 40, 2 * 200, 1, 1, land));
+  set_back_buffer_target();
+  EXPECT_GT(lake[0], lake[2] + 20) << "map lake: blue over red";
+  EXPECT_GT(lava[2], lava[0] + 60) << "map lava: red over blue";
+  EXPECT_GT(land[1], land[0]) << "map land: green over blue";
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
@@ -299,6 +312,54 @@ TEST_F(SceneTest, SunReachesItsTargetExactlyAtTheNextStep) {
     EXPECT_GT(v[4].y, 0.1f) << name << ": the defaults' zenith is pure red";
   }
   EXPECT_FALSE(has_error_message());
+
+  // An edited "sky.nut" is run again by the periodic check, without a blend.
+  std::string edited = "function get_sky_colors(angle, palette) {\n"
+                       "  local c = [0.25, 0.5, 0.75];\n"
+                       "  return [c, c, c, c, c, c, c, c, c, c];\n"
+                       "}\n";
+  FILE* f = fopen((content + "sky.nut").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  fwrite(edited.data(), 1, edited.size(), f);
+  fclose(f);
+  struct utimbuf later{time(nullptr) + 100, time(nullptr) + 100};
+  ASSERT_EQ(utime((content + "sky.nut").c_str(), &later), 0);
+  reload_sky();
+  EXPECT_FLOAT_EQ(get_sky_light_block()[4].z, 0.75f);
+  // A script that returns the wrong shape shows the error and falls back to the defaults.
+  f = fopen((content + "sky.nut").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  fputs("function get_sky_colors(angle, palette) { return [1, 2, 3]; }\n", f);
+  fclose(f);
+  struct utimbuf latest{time(nullptr) + 200, time(nullptr) + 200};
+  ASSERT_EQ(utime((content + "sky.nut").c_str(), &latest), 0);
+  reload_sky();
+  EXPECT_TRUE(has_error_message());
+  EXPECT_NE(std::string(get_error_message()).find("Error in sky script:"), std::string::npos);
+  EXPECT_FLOAT_EQ(get_sky_light_block()[4].x, 1.0f); // the defaults' red zenith
+  set_error_message(nullptr);
+}
+
+// Every shader of the world passes compiles and links, also those only the
+// modes and effects use (a failure is fatal, which fails the test too).
+TEST_F(SceneTest, EveryWorldShaderCompiles) {
+  start(0);
+  const char* files[] = {"land.sh", "dr_land.sh", "water.sh", "dr_water.sh", "lava.sh", "dr_lava.sh", "horizon.sh",
+                         "sky.sh", "calc_norm.sh", "calc_norm_low.sh", "calc_sun_shadow_map.sh",
+                         "blur_sun_shadow_map.sh", "interp_tex.sh", "map_surf.sh", "map_water.sh", "map_light.sh",
+                         "map_light_low.sh", "dr_final.sh", "dr_calc_light.sh", "dr_shadow_blur.sh",
+                         "dr_shadow_map.sh", "clearShadow.sh", "postfx_main.sh", "postfx_none.sh", "postfx_taa.sh",
+                         "postBlend.sh", "warpEffect.sh"};
+  for (const char* f : files) {
+    Shader* sh = create_shader(f, nullptr);
+    EXPECT_NE(sh->program, 0u) << f;
+    destroy_shader(sh);
+  }
+  for (const char* defs : {"INST\0 1\0", "QUALITY\0 0\0", "QUALITY\0 1\0", "QUALITY\0 2\0"}) {
+    Shader* sh = create_shader(defs[0] == 'I' ? "dr_land.sh" : "calc_aper.sh", defs);
+    EXPECT_NE(sh->program, 0u) << defs;
+    destroy_shader(sh);
+  }
 }
 
 TEST_F(SceneTest, ShadowMapQualitySizesAndNoNeedlessRecreation) {
