@@ -29,7 +29,7 @@ enum { B_FORWARD, B_BACK, B_LEFT, B_RIGHT, B_UP, B_DOWN, B_TURBO };
 float axis(bool plus, bool minus) { return float(plus) - float(minus); }
 
 void debug_keys() {
-  if (keyDown('G')) generate_world("main_menu");
+  if (keyDown('G')) generate_world("game"); // "main_menu" only from the main menu
   if (keyDown('H')) HeightmapData::addWaterEverywhere(1.0f);
   if (keyDown('R')) {
     HeightmapData::ErosionParams p;

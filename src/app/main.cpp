@@ -279,10 +279,10 @@ void place_camera_over_ground(float x, float z)
 }
 
 // Scripted input hooks of the tests: a world from a seed, a camera placement.
-void scripted_generate(uint64_t seed)
+void scripted_generate(uint64_t seed, bool game_world)
 {
     game_rnd_seed = seed;
-    generate_world("main_menu");
+    generate_world(game_world ? "game" : "main_menu");
     place_camera_over_ground(world_player_start_pos.x, world_player_start_pos.z);
 }
 

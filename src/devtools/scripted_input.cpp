@@ -11,7 +11,7 @@
 #include "app/log.h"
 #include "app/window.h"
 
-void (*scripted_generate_fn)(uint64_t seed) = nullptr;
+void (*scripted_generate_fn)(uint64_t seed, bool game_world) = nullptr;
 void (*scripted_camera_fn)(const float v[5]) = nullptr;
 
 namespace {
@@ -70,10 +70,11 @@ bool parse_setup(const std::string& name, ScriptedInput& out)
         const char* p = name.c_str() + 5;
         char* end = nullptr;
         unsigned long long v = strtoull(p, &end, 10);
-        if (end == p || *end)
+        if (end == p || (*end && strcmp(end, ":game") != 0))
             return false;
         out.kind = SCRIPTED_SEED;
         out.seed = v;
+        out.game_world = *end != 0;
         return true;
     }
     if (name.rfind("CAM:", 0) == 0) {
@@ -124,7 +125,7 @@ bool scripted_input_parse_entry(const char* text, int len, ScriptedInput& out)
     double t = strtod(time_text, &end);
     if (end == time_text || *end != 0 || !(t >= 0) || t > 1e9)
         return false;
-    out = ScriptedInput{t, SCRIPTED_KEY, 0, 0, 0, 0, {0, 0, 0, 0, 0}};
+    out = ScriptedInput{t, SCRIPTED_KEY, 0, 0, 0, 0, false, {0, 0, 0, 0, 0}};
     std::string name = entry.substr(0, at);
     if (name.rfind("SEED:", 0) == 0 || name.rfind("CAM:", 0) == 0)
         return parse_setup(name, out);
@@ -193,7 +194,7 @@ void scripted_input_advance(double game_time)
         if (in.kind == SCRIPTED_SEED) {
             debug("TEST: new world from seed %llu", (unsigned long long)in.seed);
             if (scripted_generate_fn)
-                scripted_generate_fn(in.seed);
+                scripted_generate_fn(in.seed, in.game_world);
             continue;
         }
         if (in.kind == SCRIPTED_CAMERA) {
