@@ -187,7 +187,7 @@ void on_device_resized()
         return;
     recompute_font_scale();
     splash_line_height = float(font_line_height());
-    HeightmapRenderer::mark_terrain_changed();
+    HeightmapRenderer::terrain_targets_lost();
 }
 
 // {===== Subsystem adapters and close steps

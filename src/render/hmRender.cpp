@@ -44,9 +44,15 @@ constexpr int CULL_BLOCKS = 17;
 
 struct GpuState {
   bool ready = false, hq = false;
-  Texture* norm[2] = {};  // normal maps A and B; norm[newest] is the latest
-  Texture* aper[2] = {};
-  int newest = 0;
+  Texture* norm[2] = {};  // normal maps A and B; norm[norm_newest] is the latest
+  Texture* aper[2] = {};  // aper[newest] is the latest
+  int newest = 0, norm_newest = 0;
+  // The normal maps depend on the ground only: when a rebuild finds the
+  // ground unchanged, the newest map is copied over the older once (so the
+  // blend shows it whatever f is) and the normal pass is skipped.
+  bool norm_settled = false;
+  bool force_full = true; // render targets lost (resize): redo every pass
+  uint16_t* ground_half = nullptr; // ground heights of the last upload
   Texture* detail = nullptr;
   Texture* foam = nullptr;
   Texture* lava = nullptr;
@@ -142,21 +148,27 @@ void set_region_consts(int x0, int z0, int nx, int nz) {
   set_vs_consts(16, c16, 1);
 }
 
-void upload_hmap_tex() {
+// Returns whether any ground height differs from the last upload.
+bool upload_hmap_tex() {
   int pitch = 0;
   uint8_t* p = lock_texture(hmapTex, pitch, true);
   ASSERT(p);
   const float* hm = HeightmapData::hmap;
   const Water* w = HeightmapData::waterCells();
+  bool changed = false;
   for (int z = 0; z < HMAP_SIZE; z++) {
     uint16_t* row = (uint16_t*)(p + size_t(z) * pitch);
     for (int x = 0; x < HMAP_SIZE; x++) {
       int i = (z << 8) | x;
+      uint16_t g = float_to_half(hm[i]);
       row[2 * x] = float_to_half(hm[i] + std::fabs(w[i].depth));
-      row[2 * x + 1] = float_to_half(hm[i]);
+      row[2 * x + 1] = g;
+      changed |= g != gpu.ground_half[i];
+      gpu.ground_half[i] = g;
     }
   }
   unlock_texture(hmapTex);
+  return changed;
 }
 
 void upload_surface_tex() {
@@ -216,15 +228,23 @@ void sun_shadow_pass() {
 
 void rebuild_textures() {
   pass_states();
-  upload_hmap_tex();
-  gpu.newest ^= 1;
-  full_target(gpu.norm[gpu.newest]);
-  set_shader(gpu.norm_sh);
+  bool ground_changed = upload_hmap_tex();
   set_texture(0, hmapTex);
   set_tex_address(0, 0);
   set_tex_filter(0, true);
-  set_region_consts(0, 0, 256, 256);
-  draw_postfx();
+  if (ground_changed || gpu.force_full || gpu.snap) {
+    gpu.norm_newest ^= 1;
+    full_target(gpu.norm[gpu.norm_newest]);
+    set_shader(gpu.norm_sh);
+    set_region_consts(0, 0, 256, 256);
+    draw_postfx();
+    gpu.norm_settled = false;
+  } else if (!gpu.norm_settled) {
+    copy_texture(gpu.norm[gpu.norm_newest], gpu.norm[gpu.norm_newest ^ 1]);
+    gpu.norm_settled = true;
+  }
+  gpu.force_full = false;
+  gpu.newest ^= 1;
   if (gpu.hq) {
     full_target(gpu.aper[gpu.newest]);
     set_shader(gpu.aper_sh);
@@ -234,7 +254,8 @@ void rebuild_textures() {
   }
   if (gpu.snap) {
     gpu.snap = false;
-    copy_texture(gpu.norm[gpu.newest], gpu.norm[gpu.newest ^ 1]);
+    copy_texture(gpu.norm[gpu.norm_newest], gpu.norm[gpu.norm_newest ^ 1]);
+    gpu.norm_settled = true;
     if (gpu.hq) {
       copy_texture(gpu.aper[gpu.newest], gpu.aper[gpu.newest ^ 1]);
       copy_texture(curSunMap, prevSunMap);
@@ -261,7 +282,7 @@ void blend_pass(Texture* target, Texture* a, Texture* b, float f) {
 
 void blend_textures(float f) {
   int o = gpu.newest ^ 1;
-  blend_pass(normTex, gpu.norm[o], gpu.norm[gpu.newest], f);
+  blend_pass(normTex, gpu.norm[gpu.norm_newest ^ 1], gpu.norm[gpu.norm_newest], f);
   if (gpu.hq) {
     blend_pass(aperTex, gpu.aper[o], gpu.aper[gpu.newest], f);
     blend_pass(sunMap, prevSunMap, curSunMap, f);
@@ -545,6 +566,8 @@ void init_terrain_renderer() {
 
   window_water = new float[HMAP_CELLS];
   window_lava = new float[HMAP_CELLS];
+  gpu.ground_half = new uint16_t[HMAP_CELLS];
+  memset(gpu.ground_half, 0xFF, sizeof(uint16_t) * HMAP_CELLS); // a NaN pattern no upload makes
   init_flow_pairs(cpu);
   reset_fluid_levels_cpu(cpu);
   for (int i = 0; i < HMAP_CELLS; i++) {
@@ -576,6 +599,7 @@ void close_terrain_renderer() {
   for (IndexBuffer* ib : {gpu.patch_ib, gpu.far_ib, gpu.horizon_ib, gpu.water_ib, gpu.lava_ib}) release_ib(ib);
   delete[] window_water;
   delete[] window_lava;
+  delete[] gpu.ground_half;
   window_water = window_lava = nullptr;
   gpu = GpuState{};
 }
@@ -589,6 +613,11 @@ void reset_fluid_levels() {
 }
 
 void mark_terrain_changed() { cpu.terrain_changed = true; }
+
+void terrain_targets_lost() {
+  cpu.terrain_changed = true;
+  gpu.force_full = true;
+}
 
 void update_fluid_levels(float dt) {
   if (!cpu.levels) bind_cpu_grids(cpu);
@@ -711,7 +740,7 @@ void draw_horizon() {
   set_tex_filter(0, true);
 }
 
-Texture* newest_light_map() { return gpu.hq ? gpu.aper[gpu.newest] : gpu.norm[gpu.newest]; }
+Texture* newest_light_map() { return gpu.hq ? gpu.aper[gpu.newest] : gpu.norm[gpu.norm_newest]; }
 const FrameCounts& frame_counts() { return gpu.counts; }
 void last_window_origin(int& x0, int& z0) {
   x0 = gpu.x0;

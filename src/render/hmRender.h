@@ -85,6 +85,9 @@ void close_terrain_renderer();
 bool terrain_renderer_ready();
 void reset_fluid_levels();
 void mark_terrain_changed();
+// After a device resize: render targets lost their contents, so the next
+// rebuild redoes every pass.
+void terrain_targets_lost();
 void update_fluid_levels(float dt);
 void update_terrain(float t);
 void draw_land();

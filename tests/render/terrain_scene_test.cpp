@@ -349,6 +349,36 @@ TEST_F(SceneTest, SunReachesItsTargetExactlyAtTheNextStep) {
   set_error_message(nullptr);
 }
 
+// The normal map follows a change of the ground, and keeps showing it while
+// the ground rests (the normal pass is then skipped, not the picture).
+TEST_F(SceneTest, NormalMapFollowsTheGroundAndKeepsItWhileTheGroundRests) {
+  start(0);
+  auto normal_at = [](int x, int z) {
+    uint8_t px[4];
+    set_render_target(normTex, 0, false);
+    EXPECT_TRUE(read_render_target(4 * x, 4 * z, 1, 1, px));
+    set_back_buffer_target();
+    return std::vector<int>{px[2], px[1], px[0]};
+  };
+  step(0.05f);
+  frame(0.05f);
+  std::vector<int> before = normal_at(60, 200);
+  // A steep ramp rising along +x round cell (60, 200).
+  for (int z = 190; z <= 210; z++)
+    for (int x = 50; x <= 70; x++) HeightmapData::hmap[hmap_index(x, z)] += 1.5f * (x - 50);
+  step(0.05f);
+  frame(0.05f); // f = 1: the new map only
+  std::vector<int> after = normal_at(60, 200);
+  EXPECT_LT(after[0], before[0] - 40) << "the normal should lean toward -x";
+  // Two quiet steps: at f = 0 the blend must still show the ramp.
+  step(0.05f);
+  frame(0.0f);
+  step(0.05f);
+  frame(0.0f);
+  std::vector<int> rest = normal_at(60, 200);
+  for (int c = 0; c < 3; c++) EXPECT_NEAR(rest[c], after[c], 2) << c;
+}
+
 // Every shader of the world passes compiles and links, also those only the
 // modes and effects use (a failure is fatal, which fails the test too).
 TEST_F(SceneTest, EveryWorldShaderCompiles) {
