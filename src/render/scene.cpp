@@ -8,7 +8,6 @@
 #include "app/app_hooks.h"
 #include "app/camera.h"
 #include "app/log.h"
-#include "app/platform.h"
 #include "core/game_rnd.h"
 #include "render/hmRender.h"
 #include "render/postfx.h"
@@ -29,11 +28,6 @@ DeferredShaders dr;
 
 // Sky-blue clear: what shows where nothing is drawn, never mistaken for black.
 constexpr D3dColor SCENE_CLEAR = 0xFF8CB4E0;
-
-float scene_time() {
-  double s = double(get_ref_time()) / double(time_ticks_per_sec());
-  return float(std::fmod(s, 1000.0));
-}
 
 void world_states() {
   set_zenable(true);
@@ -236,7 +230,7 @@ void scene_set_view_consts(const Matrix44& view, const Matrix44& proj, const flo
   float c[4] = {cam_pos[0], cam_pos[1], cam_pos[2], 1};
   set_vs_consts(4, c, 1);
   set_ps_consts(14, c, 1);
-  float tm[4] = {scene_time(), 0, 0, 0};
+  float tm[4] = {sky_anim_time(), 0, 0, 0};
   set_vs_consts(5, tm, 1);
   set_ps_consts(15, tm, 1);
 }

@@ -20,5 +20,6 @@ void close_scene_targets();
 // The scene for render time t (f = 20 t) into scene_image.
 void render_scene(float t);
 // Shader constants of the world passes: VS c0..c3 the global matrix, VS c4
-// and PS c14 the camera position, VS c5.x and PS c15.x the time in seconds.
+// and PS c14 the camera position, VS c5.x and PS c15.x the animation time
+// in seconds (sky_anim_time: it stands still when the world does).
 void scene_set_view_consts(const Matrix44& view, const Matrix44& proj, const float cam_pos[3]);

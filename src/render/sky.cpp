@@ -26,6 +26,8 @@ struct SkyState {
   IndexBuffer* ib = nullptr;
   Shader* shader = nullptr;
   Texture* noise = nullptr;
+  double clock = 0; // seconds of simulation steps, for the shaders' animation
+  float f = 0;      // the frame's fraction of a step
   bool ready = false;
 };
 SkyState sky;
@@ -207,9 +209,13 @@ const char* get_sky_palette() { return sky.palette; }
 void sky_step() {
   for (int i = 0; i < SKY_VECTORS; i++) sky.prev[i] = sky.target[i];
   sky.prev_dir = sky.target_dir;
+  sky.clock = std::fmod(sky.clock + 0.05, 3600.0);
 }
 
+float sky_anim_time() { return float(sky.clock + 0.05 * sky.f); }
+
 void update_sky(float f) {
+  sky.f = f;
   Vec4f d;
   for (int k = 0; k < 3; k++) d[k] = sky.prev_dir[k] + (sky.target_dir[k] - sky.prev_dir[k]) * f;
   d.w = 0;

@@ -36,6 +36,9 @@ void sky_step();
 // Each frame, f = fraction of the step elapsed.
 void update_sky(float f);
 void draw_sky();
+// Seconds of simulation steps plus this frame's fraction: the time the
+// shaders animate clouds, water and lava with (advances only with the world).
+float sky_anim_time();
 // Runs a changed "sky.nut" again and recomputes the vectors (no blend).
 void reload_sky();
 

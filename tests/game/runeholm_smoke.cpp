@@ -314,7 +314,8 @@ TEST(RuneholmSmoke, GeneratedWorldLooksLikeALandscapeAtBothQualities)
         double sum = 0, sum2 = 0;
         for (int x = 0; x < img.w; x += 4) {
             const uint8_t* top = img.at(x, 3);
-            sky += top[2] > top[0] + 10 && top[2] > 120;
+            bool cloud = std::min({top[0], top[1], top[2]}) > 150 && top[2] + 10 >= top[0];
+            sky += (top[2] > top[0] + 10 && top[2] > 120) || cloud;
             const uint8_t* bottom = img.at(x, img.h - 4);
             land += !(bottom[2] > bottom[0] + 10 && bottom[2] > 120) && bottom[1] > 30;
         }
