@@ -8,6 +8,8 @@
 #include "app/app_globals.h"
 #include "app/app_hooks.h"
 #include "app/app_settings.h"
+#include "app/camera.h"
+#include "app/dev_mode.h"
 #include "app/config.h"
 #include "app/frame_loop.h"
 #include "app/game_mode.h"
@@ -25,6 +27,7 @@
 #include "world/hm_update.h"
 #include "world/universe.h"
 #include "world/worldGenVM.h"
+#include "world/worldScript.h"
 #include "world/world_hooks.h"
 #include "world/world_sim.h"
 #include "devtools/scripted_input.h"
@@ -32,6 +35,11 @@
 #include "render/device.h"
 #include "render/dynVBWriter.h"
 #include "render/font.h"
+#include "render/hmRender.h"
+#include "render/postfx.h"
+#include "render/scene.h"
+#include "render/shadow_maps.h"
+#include "render/sky.h"
 #include "render/shader.h"
 #include "render/splash.h"
 #include "render/texture.h"
@@ -179,6 +187,7 @@ void on_device_resized()
         return;
     recompute_font_scale();
     splash_line_height = float(font_line_height());
+    HeightmapRenderer::terrain_targets_lost();
 }
 
 // {===== Subsystem adapters and close steps
@@ -216,6 +225,75 @@ void close_shader_module()
 {
     close_shaders();
     d3d_release_shaders_fn = nullptr;
+}
+
+// {===== The world on screen: sky, terrain, shadows, post effects, camera
+
+void world_set_sun_dir(const Vec4f& d) { set_sun_dir(false, d); }
+void world_set_sky_name(const char* name) { set_sky_palette(name); }
+Vec4f hm_camera_pos() { return camera.pos; }
+
+void close_world_rendering()
+{
+    world_hooks.set_sun_dir = nullptr;
+    world_hooks.set_sky_name = nullptr;
+    world_hooks.reset_terrain_renderer = nullptr;
+    app_hooks.update_terrain_renderer = nullptr;
+    close_postfx();
+    HeightmapRenderer::close_terrain_renderer();
+    close_sky();
+    close_shadow_maps();
+    close_scene_targets();
+}
+
+// The high-quality scene targets, shaders and shadow maps, then the sky, the
+// terrain renderer and the post effects, wired into the world and the step.
+void init_world_rendering()
+{
+    init_scene_targets();
+    if (gfx_quality == 1) {
+        set_shadow_map_quality(shadow_resolution);
+        init_shadow_maps();
+    }
+    shutdown_register(ShutdownStage::Scene, close_world_rendering);
+    init_sky();
+    HeightmapRenderer::init_terrain_renderer();
+    init_postfx();
+    world_hooks.set_sun_dir = world_set_sun_dir;
+    world_hooks.set_sky_name = world_set_sky_name;
+    world_hooks.reset_terrain_renderer = HeightmapRenderer::reset_fluid_levels;
+    app_hooks.update_terrain_renderer = HeightmapRenderer::update_fluid_levels;
+    camera_install_hooks();
+    hm_camera_pos_hook = hm_camera_pos;
+}
+
+// Puts the camera a little above the ground at (x, z), looking along +z.
+void place_camera_over_ground(float x, float z)
+{
+    Vec4f p{x, 0, z, 1};
+    p.y = HeightmapData::calcSquareDepth(Vec4f{x, -5, z, 1}, 5, true).y + 6.0f;
+    set_camera_pos(p);
+    camera.yaw = 0;
+    camera.pitch = -0.2f;
+    camera.roll = camera.prev_roll = 0;
+    reset_fly_control();
+}
+
+// Scripted input hooks of the tests: a world from a seed, a camera placement.
+void scripted_generate(uint64_t seed, bool game_world)
+{
+    game_rnd_seed = seed;
+    generate_world(game_world ? "game" : "main_menu");
+    place_camera_over_ground(world_player_start_pos.x, world_player_start_pos.z);
+}
+
+void scripted_camera(const float v[5])
+{
+    set_camera_pos(Vec4f{v[0], v[1], v[2], 1});
+    camera.yaw = v[3];
+    camera.pitch = v[4];
+    camera.roll = camera.prev_roll = 0;
+    reset_fly_control();
 }
 
 // {===== Start-up
@@ -267,6 +345,7 @@ void init_game_systems()
     shutdown_register(ShutdownStage::Scene, release_scene_image);
     if (gfx_quality != 1)
         use_postfx = false;
+    init_world_rendering();
 
     debug("game_rnd_seed=%" PRIu64 ";", game_rnd_seed);
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
@@ -278,7 +357,12 @@ void init_game_systems()
     // Steps of a stage run in reverse: the universe is released before the VM closes.
     shutdown_register(ShutdownStage::Scene, close_world_gen_vm);
     shutdown_register(ShutdownStage::Scene, universe_close);
-    set_game_mode(temp_mode);
+    // Until the main menu exists: a generated world to fly over.
+    generate_world("main_menu");
+    place_camera_over_ground(world_player_start_pos.x, world_player_start_pos.z);
+    scripted_generate_fn = scripted_generate;
+    scripted_camera_fn = scripted_camera;
+    set_game_mode(dev_mode);
 }
 
 // The window, input and the device with the writer, the GPU-load query and

@@ -11,6 +11,9 @@
 #include "app/log.h"
 #include "app/window.h"
 
+void (*scripted_generate_fn)(uint64_t seed, bool game_world) = nullptr;
+void (*scripted_camera_fn)(const float v[5]) = nullptr;
+
 namespace {
 
 DynArray<ScriptedInput> script;
@@ -60,6 +63,39 @@ bool parse_key(const std::string& name, ScriptedInput& out)
     return false;
 }
 
+// SEED:<n> and CAM:<x>:<y>:<z>:<yaw>:<pitch>.
+bool parse_setup(const std::string& name, ScriptedInput& out)
+{
+    if (name.rfind("SEED:", 0) == 0) {
+        const char* p = name.c_str() + 5;
+        char* end = nullptr;
+        unsigned long long v = strtoull(p, &end, 10);
+        if (end == p || (*end && strcmp(end, ":game") != 0))
+            return false;
+        out.kind = SCRIPTED_SEED;
+        out.seed = v;
+        out.game_world = *end != 0;
+        return true;
+    }
+    if (name.rfind("CAM:", 0) == 0) {
+        const char* p = name.c_str() + 4;
+        for (int i = 0; i < 5; i++) {
+            char* end = nullptr;
+            out.camera[i] = strtof(p, &end);
+            if (end == p || !(out.camera[i] == out.camera[i]))
+                return false;
+            if (i < 4 && *end != ':')
+                return false;
+            if (i == 4 && *end)
+                return false;
+            p = end + 1;
+        }
+        out.kind = SCRIPTED_CAMERA;
+        return true;
+    }
+    return false;
+}
+
 void push_key(const ScriptedInput& in, unsigned window_id)
 {
     for (int pressed = 1; pressed >= 0; --pressed) {
@@ -89,8 +125,11 @@ bool scripted_input_parse_entry(const char* text, int len, ScriptedInput& out)
     double t = strtod(time_text, &end);
     if (end == time_text || *end != 0 || !(t >= 0) || t > 1e9)
         return false;
-    out = ScriptedInput{t, SCRIPTED_KEY, 0, 0, 0};
+    out = ScriptedInput{t, SCRIPTED_KEY, 0, 0, 0, 0, false, {0, 0, 0, 0, 0}};
     std::string name = entry.substr(0, at);
+    if (name.rfind("SEED:", 0) == 0 || name.rfind("CAM:", 0) == 0)
+        return parse_setup(name, out);
+
     if (name == "QUIT") {
         out.kind = SCRIPTED_QUIT;
         return true;
@@ -150,6 +189,19 @@ void scripted_input_advance(double game_time)
         const ScriptedInput& in = script[next_event];
         if (in.kind == SCRIPTED_KEY) {
             push_key(in, window_id);
+            continue;
+        }
+        if (in.kind == SCRIPTED_SEED) {
+            debug("TEST: new world from seed %llu", (unsigned long long)in.seed);
+            if (scripted_generate_fn)
+                scripted_generate_fn(in.seed, in.game_world);
+            continue;
+        }
+        if (in.kind == SCRIPTED_CAMERA) {
+            const float* c = in.camera;
+            debug("TEST: camera at (%g, %g, %g), yaw %g, pitch %g", c[0], c[1], c[2], c[3], c[4]);
+            if (scripted_camera_fn)
+                scripted_camera_fn(c);
             continue;
         }
         SDL_Event e;

@@ -6,10 +6,30 @@
 // the quit message, CLOSE the window's close request. A key is pressed and
 // released in the same update step. The events go through SDL's own queue,
 // so they take exactly the path of real input.
+//
+// Two entries are not input but set the scene up for tests, run directly
+// when due (through the hooks below, which the program installs):
+//   SEED:<n>@t                    game_rnd_seed = n, then a new world
+//                                 (generate_world("main_menu")) with the
+//                                 camera over its start position;
+//                                 SEED:<n>:game@t generates a "game" world
+//                                 (of a kind the seed picks)
+//   CAM:<x>:<y>:<z>:<yaw>:<pitch>@t  the camera at (x, y, z) with those angles
+//                                 (radians), no interpolated jump
+// A flight is a series of CAM entries (SDL's live key state, which the fly
+// control reads, does not follow pushed events).
 #pragma once
+#include <cstdint>
+
 #include "core/dynArray.h"
 
-enum ScriptedInputKind { SCRIPTED_KEY, SCRIPTED_QUIT, SCRIPTED_CLOSE };
+enum ScriptedInputKind {
+    SCRIPTED_KEY,
+    SCRIPTED_QUIT,
+    SCRIPTED_CLOSE,
+    SCRIPTED_SEED,
+    SCRIPTED_CAMERA,
+};
 
 struct ScriptedInput {
     double time; // game seconds
@@ -17,7 +37,14 @@ struct ScriptedInput {
     int keycode; // SDL keycode (keys only)
     int scancode;
     int mod;     // SDL key modifiers
+    uint64_t seed;     // SCRIPTED_SEED
+    bool game_world;   // SCRIPTED_SEED: "game" instead of "main_menu"
+    float camera[5];   // SCRIPTED_CAMERA: x, y, z, yaw, pitch
 };
+
+// Installed by the program; null entries make SEED and CAM do nothing.
+extern void (*scripted_generate_fn)(uint64_t seed, bool game_world);
+extern void (*scripted_camera_fn)(const float v[5]);
 
 // Parses one entry of `len` characters; false when it is not valid.
 bool scripted_input_parse_entry(const char* text, int len, ScriptedInput& out);

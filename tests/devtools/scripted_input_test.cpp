@@ -22,6 +22,26 @@ ScriptedInput parse_ok(const char* text)
     return in;
 }
 
+TEST(ScriptedInputParse, SeedAndCameraEntriesCarryTheirValues)
+{
+    ScriptedInput seed = parse_ok("SEED:18446744073709551615@0.5");
+    EXPECT_EQ(seed.kind, SCRIPTED_SEED);
+    EXPECT_EQ(seed.seed, 18446744073709551615ull);
+    EXPECT_FALSE(seed.game_world);
+    EXPECT_TRUE(parse_ok("SEED:7:game@0").game_world);
+
+    ScriptedInput cam = parse_ok("CAM:3.5:-20:250:1.25:-0.5@1");
+    EXPECT_EQ(cam.kind, SCRIPTED_CAMERA);
+    const float want[5] = {3.5f, -20.0f, 250.0f, 1.25f, -0.5f};
+    for (int i = 0; i < 5; i++)
+        EXPECT_FLOAT_EQ(cam.camera[i], want[i]) << i;
+
+    ScriptedInput bad{};
+    for (const char* text : {"SEED:@1", "SEED:12x@1", "SEED:5:menu@1", "CAM:1:2:3:4@1", "CAM:1:2:3:4:5:6@1",
+                             "CAM:1:2:nan:4:5@1", "CAM:1::3:4:5@1"})
+        EXPECT_FALSE(scripted_input_parse_entry(text, int(strlen(text)), bad)) << text;
+}
+
 TEST(ScriptedInputParse, KeysModifiersAndSpecialEvents)
 {
     ScriptedInput f1 = parse_ok("F1@1.5");

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
@@ -31,8 +32,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The temporary mode's clear colour (R, G, B).
-constexpr int BG_R = 0x24, BG_G = 0x34, BG_B = 0x4A;
+// The readout test looks straight down from far below the land: back faces
+// are culled, so the whole picture is the sky's colour below the horizon, a
+// plain background for the white text.
+constexpr const char* CAMERA_BELOW_LAND = "CAM:128:-400:128:0:-1.5@0.2";
 
 struct GameRun {
     int exit_code = -1;
@@ -159,12 +162,13 @@ std::vector<fs::path> screenshots(const std::string& data_dir)
 struct Image {
     int w = 0, h = 0;
     std::vector<uint8_t> rgb;
+    uint8_t bg[3] = {0, 0, 0}; // the background, read from the top-right corner
     const uint8_t* at(int x, int y) const { return &rgb[(size_t(y) * w + x) * 3]; }
     // Clearly brighter than the background: glyph pixels of the white text.
     bool is_text(int x, int y) const
     {
         const uint8_t* p = at(x, y);
-        return p[0] > BG_R + 60 && p[1] > BG_G + 60 && p[2] > BG_B + 60;
+        return p[0] > bg[0] + 60 && p[1] > bg[1] + 60 && p[2] > bg[2] + 60;
     }
 };
 
@@ -219,7 +223,7 @@ std::vector<TextBand> text_bands(const Image& img)
 
 TEST(RuneholmSmoke, StartsHeadlessRendersAndTakesAnUprightScreenshot)
 {
-    GameRun r = run_game("F1@0.5,PRINT@1.0,QUIT@1.5", "30");
+    GameRun r = run_game((std::string(CAMERA_BELOW_LAND) + ",F1@0.5,PRINT@1.0,QUIT@1.5").c_str(), "30");
     EXPECT_EQ(r.exit_code, 0) << r.output;
     EXPECT_TRUE(has_lines_in_order(r.log, {"init d3d ok (640x360)", "BASS init OK, 3d mode", "Graphics quality: high"}));
     EXPECT_NE(r.log.find("\ngame_rnd_seed="), std::string::npos);
@@ -243,9 +247,12 @@ TEST(RuneholmSmoke, StartsHeadlessRendersAndTakesAnUprightScreenshot)
     ASSERT_EQ(img.w, 640);
     ASSERT_EQ(img.h, 360);
     const uint8_t* corner = img.at(img.w - 1, 0);
-    EXPECT_EQ(corner[0], BG_R);
-    EXPECT_EQ(corner[1], BG_G);
-    EXPECT_EQ(corner[2], BG_B);
+    for (int c = 0; c < 3; c++)
+        img.bg[c] = corner[c];
+    // A plain background: the opposite corner has the same colour.
+    const uint8_t* other = img.at(0, img.h / 2);
+    for (int c = 0; c < 3; c++)
+        EXPECT_NEAR(other[c], corner[c], 6);
 
     // Two readout lines near the bottom-left corner: the world time above the
     // longer camera position. Upside down, the long line would be on top and
@@ -284,7 +291,7 @@ TEST(RuneholmSmoke, ClosingTheWindowEndsTheRun)
 // F1 twice hides the readouts again; the run limit alone ends the run.
 TEST(RuneholmSmoke, SecondF1HidesTheReadoutsAndTheRunLimitEndsTheRun)
 {
-    GameRun r = run_game("F1@0.3,F1@0.6,PRINT@1.0", "1.5");
+    GameRun r = run_game((std::string(CAMERA_BELOW_LAND) + ",F1@0.3,F1@0.6,PRINT@1.0").c_str(), "1.5");
     EXPECT_EQ(r.exit_code, 0) << r.output;
     int steps = 0, frames = 0;
     ASSERT_TRUE(read_loop_counts(r.log, steps, frames)) << r.log;
@@ -294,6 +301,9 @@ TEST(RuneholmSmoke, SecondF1HidesTheReadoutsAndTheRunLimitEndsTheRun)
     ASSERT_EQ(shots.size(), 1u);
     Image img = load_image(shots[0]);
     ASSERT_GT(img.w, 0);
+    const uint8_t* corner = img.at(img.w - 1, 0);
+    for (int c = 0; c < 3; c++)
+        img.bg[c] = corner[c];
     EXPECT_TRUE(text_bands(img).empty());
 }
 
@@ -317,6 +327,50 @@ TEST(RuneholmSmoke, DeepDataFolderImpossibleSizeAndNoSoundStillRun)
     EXPECT_EQ(screenshots(r.data_dir).size(), 1u) << r.log;
     EXPECT_TRUE(has_lines_in_order(r.log, shutdown_lines));
     EXPECT_NE(read_file(r.data_dir + "settings.cfg").find("screen_wd=100000"), std::string::npos);
+}
+
+// The same generated world from the same place at both quality levels: a
+// landscape under a sky, kept as build/tests/artifacts/game_quality*.png.
+TEST(RuneholmSmoke, GeneratedWorldLooksLikeALandscapeAtBothQualities)
+{
+    for (int quality = 0; quality < 2; ++quality) {
+        SCOPED_TRACE(quality ? "gfx_quality 1" : "gfx_quality 0");
+        GameRun r = run_game("SEED:20261207@0.1,PRINT@1.0,QUIT@1.2", "10",
+                             {"-win", "-360", quality ? "-gfx-high" : "-gfx-low"});
+        EXPECT_EQ(r.exit_code, 0) << r.output;
+        EXPECT_NE(r.log.find("TEST: new world from seed 20261207"), std::string::npos) << r.log;
+        auto shots = screenshots(r.data_dir);
+        ASSERT_EQ(shots.size(), 1u) << r.log;
+        fs::path keep = fs::read_symlink("/proc/self/exe").parent_path() / "artifacts";
+        fs::create_directories(keep);
+        fs::copy_file(shots[0], keep / ("game_quality" + std::to_string(quality) + ".png"),
+                      fs::copy_options::overwrite_existing);
+
+        Image img = load_image(shots[0]);
+        ASSERT_EQ(img.w, 640);
+        int sky = 0, land = 0, black = 0;
+        double sum = 0, sum2 = 0;
+        for (int x = 0; x < img.w; x += 4) {
+            const uint8_t* top = img.at(x, 3);
+            bool cloud = std::min({top[0], top[1], top[2]}) > 150 && top[2] + 10 >= top[0];
+            sky += (top[2] > top[0] + 10 && top[2] > 120) || cloud;
+            const uint8_t* bottom = img.at(x, img.h - 4);
+            land += !(bottom[2] > bottom[0] + 10 && bottom[2] > 120) && bottom[1] > 30;
+        }
+        for (int y = 0; y < img.h; ++y)
+            for (int x = 0; x < img.w; ++x) {
+                const uint8_t* p = img.at(x, y);
+                black += p[0] < 4 && p[1] < 4 && p[2] < 4;
+                double l = 0.3 * p[0] + 0.6 * p[1] + 0.1 * p[2];
+                sum += l;
+                sum2 += l * l;
+            }
+        double n = double(img.w) * img.h, sd = std::sqrt(sum2 / n - (sum / n) * (sum / n));
+        EXPECT_GT(sky, img.w / 4 * 8 / 10) << "the top rows are not sky";
+        EXPECT_GT(land, img.w / 4 * 8 / 10) << "the bottom rows are not land";
+        EXPECT_LT(black, img.w * img.h / 200);
+        EXPECT_GT(sd, 10.0);
+    }
 }
 
 // Without settings and arguments the window is full screen at the desktop
