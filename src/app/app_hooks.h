@@ -39,6 +39,8 @@ struct AppHooks {
     bool (*check_d3d_device)();          // false while the device is lost
     bool (*render_d3d_frame)(float dt);  // true when a frame waits to be presented
     void (*present_d3d)();
+    // True while a screenshot waits for the next present.
+    bool (*front_buffer_capture_requested)();
     int (*get_gpu_load)();               // percent, -1 when unknown
     void (*discard_input_events)();
     void (*show_splash)(const char* text, float progress);

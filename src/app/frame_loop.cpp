@@ -255,6 +255,11 @@ void run_frame_loop(const FrameLoopHooks& h)
         running = !quit_seen(h);
     }
 
+    if (!loop.frame_pending && h.frame_wanted_at_exit && h.frame_wanted_at_exit() && h.render) {
+        time_dt = 0.0f;
+        time_ik = 0.0f;
+        loop.frame_pending = h.render(0.0f);
+    }
     if (loop.frame_pending) {
         if (h.present)
             h.present();

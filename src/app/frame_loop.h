@@ -48,6 +48,9 @@ struct FrameLoopHooks {
     std::function<void(int ms)> sleep_ms;
     // Missing: the global `quit_requested` (app_globals.h) ends the loop.
     std::function<bool()> quit_requested;
+    // True when the loop must show one more frame before it returns (a
+    // screenshot asked for in the last steps is taken from a presented frame).
+    std::function<bool()> frame_wanted_at_exit;
 };
 
 // Updates per second (below 1 counts as 1) and the number of extra steps

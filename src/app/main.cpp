@@ -126,6 +126,9 @@ FrameLoopHooks make_loop_hooks()
     };
     h.sleep_ms = sleep_ms;
     h.quit_requested = loop_should_quit;
+    h.frame_wanted_at_exit = [] {
+        return app_hooks.front_buffer_capture_requested && app_hooks.front_buffer_capture_requested();
+    };
     return h;
 }
 

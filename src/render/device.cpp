@@ -258,6 +258,7 @@ bool init_d3d(SDL_Window* window, int width, int height) {
   app_hooks.check_d3d_device = check_d3d_device;
   app_hooks.render_d3d_frame = render_d3d_frame;
   app_hooks.present_d3d = present_d3d;
+  app_hooks.front_buffer_capture_requested = front_buffer_capture_requested;
   splash_install_window_ops();
   debug("init d3d ok (%dx%d)", d3d_wd, d3d_ht);
   return true;
@@ -338,6 +339,8 @@ void request_front_buffer_capture(void (*on_captured)()) {
   dev.capture_callback = on_captured;
 }
 
+bool front_buffer_capture_requested() { return dev.capture_requested; }
+
 void present_d3d() {
   if (!dev.context) return;
   // Copying the whole back buffer costs several milliseconds a frame on
@@ -391,6 +394,7 @@ void close_d3d() {
     app_hooks.check_d3d_device = nullptr;
     app_hooks.render_d3d_frame = nullptr;
     app_hooks.present_d3d = nullptr;
+    app_hooks.front_buffer_capture_requested = nullptr;
   }
   splash_remove_window_ops();
   scene_image = splash_background = nullptr;

@@ -263,6 +263,7 @@ bool can_render_to_format(int format_code);
 // Asks the next present_d3d to keep a copy of the frame it shows and then to
 // call `on_captured` (may be null). Presents without a request copy nothing.
 void request_front_buffer_capture(void (*on_captured)());
+bool front_buffer_capture_requested();
 // The last presented frame's pixels (B, G, R, A, rows top first); null when
 // that present had no capture request, or on failure. The memory stays until
 // the next capture or release.

@@ -330,6 +330,40 @@ TEST_F(FrameLoopTest, QuitBeforeStartRunsNothingAndPresentsPendingFrameAtEnd)
     EXPECT_EQ(h.events.back().kind, 'P'); // the last rendered frame is shown
 }
 
+// A screenshot asked for during a catch-up run of steps that ends with the
+// quit is still taken: the loop renders and presents one more frame for it.
+TEST_F(FrameLoopTest, FrameAskedForInTheLastStepsIsShownBeforeTheLoopEnds)
+{
+    for (bool wanted : {false, true}) {
+        FakeGame g;
+        g.update_cost = 60 * MS; // steps run back to back, six between frames
+        bool capture = false;
+        int asked_at = -1;
+        g.on_update = [&](FakeGame& game) {
+            if (game.count('U') == 9) {
+                capture = wanted;
+                asked_at = int(game.events.size());
+            }
+        };
+        g.quit = [](const FakeGame& game) { return game.count('U') >= 11; };
+        FrameLoopHooks h = g.hooks();
+        h.frame_wanted_at_exit = [&] { return capture; };
+        h.present = [&] {
+            g.events.push_back({'P', g.now});
+            capture = false;
+        };
+        run_frame_loop(h);
+        ASSERT_GT(asked_at, 0);
+        bool rendered_after = false, presented_after = false;
+        for (size_t i = asked_at; i < g.events.size(); ++i) {
+            rendered_after |= g.events[i].kind == 'R';
+            presented_after |= rendered_after && g.events[i].kind == 'P';
+        }
+        EXPECT_EQ(presented_after, wanted);
+        EXPECT_FALSE(capture);
+    }
+}
+
 TEST_F(FrameLoopTest, UpdateRateIsConfigurableAndClamped)
 {
     set_update_rate(10, 0);
