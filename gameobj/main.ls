@@ -1,5 +1,5 @@
-# The module's sources, as the host watches them: "import <list>" lines name
-# further lists ("a.b" is a/b.ls); every other line is for people.
+# The module's sources, as the game watches them while it runs: "import <list>"
+# lines name further lists ("a.b" is a/b.ls), other lines name watched files.
 import classes
 src/funcs.cpp
 src/objects.cpp

@@ -284,6 +284,8 @@ void init_game_systems()
     // Steps of a stage run in reverse: the universe is released before the VM closes.
     shutdown_register(ShutdownStage::Scene, close_world_gen_vm);
     shutdown_register(ShutdownStage::Scene, universe_close);
+    // Runs first: the objects go while the world script is still there.
+    shutdown_register(ShutdownStage::Scene, release_gameobjs);
     set_game_mode(temp_mode);
 }
 

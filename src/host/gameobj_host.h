@@ -37,5 +37,8 @@ bool reload_gameobj(bool force);
 // The start-up sequence's part of the module: load and link, then the
 // module's init entry points. Stores the host's hooks (update, reload).
 void start_gameobj_module(const char* source_folder);
-// The end of the scene: close entry points (those present), then unload.
+// The start of closing the scene, while the world script still runs (the
+// objects may hold script instances): close_game_menu, remove_all_gameobj.
+void release_gameobjs();
+// Later in closing the scene: the close entry points, then unload.
 void close_gameobj_module();

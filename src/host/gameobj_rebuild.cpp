@@ -215,10 +215,11 @@ RebuildPoll poll_gameobj_rebuild()
   read_gameobj_source_list();
   set_error_message(nullptr);
   debug("=== rebuilding gameobj DLL");
-  if (chdir(source_folder) != 0) debug("can't enter '%s'", source_folder);
   build_start_us = now_us();
+  // The script runs in the source folder; the game's own current folder is
+  // left alone.
   char command[600];
-  snprintf(command, sizeof(command), "'%srebuild_dll.sh'", source_folder);
+  snprintf(command, sizeof(command), "cd '%s' && exec '%srebuild_dll.sh'", source_folder, source_folder);
   // The script finds the executable's folder here (where gameobj_new.so goes).
   setenv("RUNEHOLM_BIN_DIR", make_full_path(nullptr), 1);
   fflush(stdout);

@@ -42,10 +42,14 @@ void start_gameobj_module(const char* source_folder)
   app_hooks.update_gameobj = update_gameobj;
 }
 
-void close_gameobj_module()
+void release_gameobjs()
 {
   call(gameobj_funcs.close_game_menu);
   call(gameobj_funcs.remove_all_gameobj);
+}
+
+void close_gameobj_module()
+{
   call(gameobj_funcs.close_spells_ui);
   call(gameobj_funcs.close_gameobj);
   call(gameobj_funcs.close_inst_render);

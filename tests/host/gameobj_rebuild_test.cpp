@@ -112,7 +112,8 @@ TEST_F(SourceFolder, TouchingAnImportedListStartsExactlyOneBuild)
 TEST_F(SourceFolder, ErrorLinesOrAFailingExitCodeReportTheBuildFailed)
 {
   write("main.ls", "\n");
-  script("echo compiling\necho 1 errors\nexit 0\n");
+  // Started in the source folder.
+  script("test -f main.ls || echo not in the source folder: error\necho compiling\necho 1 errors\nexit 0\n");
   watch();
   touch("main.ls");
   EXPECT_EQ(poll_gameobj_rebuild(), RebuildPoll::Running);
@@ -121,6 +122,7 @@ TEST_F(SourceFolder, ErrorLinesOrAFailingExitCodeReportTheBuildFailed)
   EXPECT_NE(shown.find("1 errors"), std::string::npos);
   EXPECT_NE(shown.find("gameobj rebuild failed!!!"), std::string::npos);
   EXPECT_EQ(shown.find("compiling"), std::string::npos);
+  EXPECT_EQ(shown.find("not in the source folder"), std::string::npos);
 
   // The next build clears the message; an exit code alone also fails it.
   script("echo all fine\nexit 3\n");
