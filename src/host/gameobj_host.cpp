@@ -144,6 +144,8 @@ void unlink_gameobj_module()
   local_player = player;
   get_gameobj_by_ser_id_hook = nullptr;
   if (gameobj_unlink_gui) gameobj_unlink_gui();
+  // Queued elements may be of the module's classes: they go while its code is there.
+  if (app_hooks.destroy_queued_gui_elements) app_hooks.destroy_queued_gui_elements();
 }
 
 namespace {

@@ -1,4 +1,5 @@
-// The real program rebuilding and swapping its module while it runs: live
+// The real program rebuilding and swapping its module while it runs: a
+// broken edit is reported and changes nothing, then a good one takes over; live
 // objects of several classes (one held in two lists) must run the new code
 // afterwards, keep their data, and the old library must be gone from memory.
 // The program runs from a private copy of its folder with a private copy of
@@ -90,6 +91,13 @@ TEST(LiveReload, AnEditedModuleIsRebuiltAndTakesOverTheLiveObjects)
 
   ASSERT_TRUE(wait_for(out, "gameobj linked: code version 1", pid, 120)) << read_text_file(out);
   ASSERT_TRUE(wait_for(out, "gameobj live: ", pid, 10)) << read_text_file(out);
+  // A broken edit: the build fails, the old module keeps running.
+  write_text_file((src / "src/code_version.h").string(), "#pragma once\n#error half-typed edit\n");
+  ASSERT_TRUE(wait_for(out, "!!! failed to rebuild gameobj DLL", pid, 500)) << read_text_file(out);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_EQ(read_text_file(out).find("gameobj reload"), std::string::npos);
+  EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0); // still running
+
   write_text_file((src / "src/code_version.h").string(),
                   "#pragma once\n#define GAMEOBJ_CODE_VERSION 2\n");
 
@@ -105,7 +113,8 @@ TEST(LiveReload, AnEditedModuleIsRebuiltAndTakesOverTheLiveObjects)
   // fireball spell, held in two lists, is listed twice with the same data.
   size_t after = text.find("gameobj linked: code version 2");
   std::string tail = text.substr(after);
-  for (const char* line : {"#1 Player code 2 flags 0 pos ", "FireballSpell code 2 flags 0 pos ",
+  for (const char* line : {"#1 Player code 2 flags 0 pos 10 20 30\n", // Player is class 10: pos (10, 20, 30)
+                            "FireballSpell code 2 flags 0 pos ",
                            "MapArrow code 2 flags 0 pos ", "Tentacle code 2 flags 0 pos "})
     EXPECT_NE(tail.find(line), std::string::npos) << line << "\n" << tail;
   size_t first = tail.find("FireballSpell code 2");
