@@ -223,7 +223,9 @@ RebuildPoll poll_gameobj_rebuild()
   // The script finds the executable's folder here (where gameobj_new.so goes).
   setenv("RUNEHOLM_BIN_DIR", make_full_path(nullptr), 1);
   fflush(stdout);
-  build_pipe = popen(command, "r");
+  // The folder goes into a shell command in single quotes: one inside it
+  // would end the quoting, so such a folder is not built.
+  build_pipe = strchr(source_folder, '\'') ? nullptr : popen(command, "r");
   pending_len = 0;
   if (!build_pipe)
     debug("!!! Error starting DLL rebuild");
