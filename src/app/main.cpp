@@ -43,6 +43,9 @@
 #include "render/shader.h"
 #include "render/splash.h"
 #include "render/texture.h"
+#include "host/gameobj_api.h"
+#include "host/gameobj_host.h"
+#include "world/worldScript.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -332,6 +335,8 @@ void init_sound_layer()
 // the mouse centring the game-object module with its init entry points and
 // the effects, the world-generation VM, the main menu and the camera
 // placement. Until the main menu exists the temporary mode runs.
+void hook_gameobj_module();
+
 void init_game_systems()
 {
     allocate_heightmap_grids();
@@ -352,6 +357,9 @@ void init_game_systems()
 
     debug("game_rnd_seed=%" PRIu64 ";", game_rnd_seed);
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
+    start_gameobj_module(RUNEHOLM_MODULE_SRC_DIR "/");
+    shutdown_register(ShutdownStage::Scene, close_gameobj_module);
+    hook_gameobj_module();
     // A script error here is shown on screen; the game keeps running.
     universe_init();
     world_hooks.grab_scene_as_splash = grab_scene_as_splash;
@@ -360,6 +368,8 @@ void init_game_systems()
     // Steps of a stage run in reverse: the universe is released before the VM closes.
     shutdown_register(ShutdownStage::Scene, close_world_gen_vm);
     shutdown_register(ShutdownStage::Scene, universe_close);
+    // Runs first: the objects go while the world script is still there.
+    shutdown_register(ShutdownStage::Scene, release_gameobjs);
     // Until the main menu exists: a generated world to fly over.
     generate_world("main_menu");
     place_camera_over_ground(world_player_start_pos.x, world_player_start_pos.z);
@@ -399,6 +409,35 @@ void init_window_and_device()
     shutdown_register(ShutdownStage::Misc, close_font);
     splash_draw_text_fn = draw_splash_text;
     splash_line_height = float(font_line_height());
+}
+
+// The game-object module's links into the world: its script bindings, the
+// player and the object removal the world's operations call.
+void hook_gameobj_module()
+{
+    world_hooks.register_module_bindings = [](HSQUIRRELVM vm) {
+        if (gameobj_funcs.bind_gameobj)
+            gameobj_fn<void (*)(HSQUIRRELVM)>(gameobj_funcs.bind_gameobj)(vm);
+    };
+    world_hooks.remove_all_gameobj = [] {
+        if (gameobj_api.remove_all_gameobj)
+            gameobj_api.remove_all_gameobj();
+    };
+    world_hooks.has_local_player = [] { return local_player != nullptr; };
+    world_hooks.create_player = [](const Vec4f& pos) {
+        if (gameobj_api.create_player)
+            local_player = gameobj_api.create_player(pos);
+    };
+    world_hooks.init_spell_grid = [] {
+        if (gameobj_funcs.init_spell_grid)
+            gameobj_fn<void (*)()>(gameobj_funcs.init_spell_grid)();
+    };
+    // After a reload: the module binds itself to the world VM again.
+    app_hooks.bind_world_script = [] {
+        if (world_gen_vm.vm && gameobj_funcs.bind_gameobj)
+            gameobj_fn<void (*)(HSQUIRRELVM)>(gameobj_funcs.bind_gameobj)(world_gen_vm.vm);
+        bind_world_script();
+    };
 }
 
 } // namespace

@@ -3,13 +3,14 @@
 // The module (gameobj.so) is linked by name; every entry below is one of its
 // functions, looked up by the name of the field. A null entry means the
 // module is not linked (or does not have it) and the call does nothing.
-// Only the entries the host already calls are listed; the linking code
-// fills them and clears them again before the library is freed. Tests store
-// stand-in functions here.
+// These are typed views of entries of the full table below (gameobj_funcs),
+// kept for the world code; the linking code fills both and clears both again
+// before the library is freed. Tests store stand-in functions here.
 //
 // The table is an inline variable so that every subsystem library can call
 // through it without linking the host library.
 #pragma once
+#include "host/gameobj_names.h"
 
 struct Vec4f;
 class BaseObject;
@@ -51,3 +52,18 @@ struct GameObjApi {
 inline GameObjApi gameobj_api;
 // The player object the host asked the module to create (exported).
 inline Player* local_player = nullptr;
+
+// --- The full function table -------------------------------------------------
+// One entry per name the host resolves, in resolution order; all null while no
+// module is linked. Entries are stored untyped: the host casts the ones it
+// calls (gameobj_fn), the rest are resolved for the module's own use.
+struct GameObjFuncTable {
+#define GAMEOBJ_FUNC_FIELD(name) void* name;
+  GAMEOBJ_FUNC_NAMES(GAMEOBJ_FUNC_FIELD)
+#undef GAMEOBJ_FUNC_FIELD
+};
+inline GameObjFuncTable gameobj_funcs;
+constexpr int GAMEOBJ_FUNC_COUNT = int(sizeof(GameObjFuncTable) / sizeof(void*));
+
+template <class Fn>
+inline Fn gameobj_fn(void* entry) { return reinterpret_cast<Fn>(entry); }

@@ -1,0 +1,7 @@
+# The module's sources, as the game watches them while it runs: "import <list>"
+# lines name further lists ("a.b" is a/b.ls), other lines name watched files.
+import classes
+src/funcs.cpp
+src/objects.cpp
+src/objects.h
+CMakeLists.txt
