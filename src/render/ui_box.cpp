@@ -1,5 +1,6 @@
 // GUI rounded boxes and lines: shader "roundedBox.sh" and the 44-byte box
 // vertex; the 2D states of the GUI batch states.
+#include <algorithm>
 #include <cmath>
 
 #include "app/log.h"
@@ -103,6 +104,8 @@ void render_rounded_box(RenderBatch& batch, __m128 rect, __m128 second, D3dColor
   t.fill = fill;
   t.colour2 = colour2;
   t.params = pack_unit_color(dx / 255.f + 0.5f, dy / 255.f + 0.5f, size / 255.f + 0.5f, radius / 255.f);
+  // A radius byte of 0 marks lines for the shader; a box never packs to it.
+  if (!(t.params >> 24)) t.params |= 1u << 24;
   t.extra = extra;
   auto* v = (UiBoxVertex*)batch.add(&rounded_box_state, BatchRect{x0, y0, x1, y1},
                                     6 * (int)sizeof(UiBoxVertex), 2);
