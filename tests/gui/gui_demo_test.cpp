@@ -25,12 +25,12 @@ namespace {
 
 constexpr int kWd = 640, kHt = 480;
 
-// One window and device for the process; the content folder holds copies
-// of the shipped shaders and the built font.
-class DemoEnv : public ::testing::Environment {
-public:
+// One window and device for the demo's suite only (the other GUI tests need
+// no device); the content folder holds copies of the shipped shaders and the
+// built font.
+struct DemoEnv {
   static inline bool ok = false;
-  void SetUp() override {
+  static void SetUp() {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     setenv("MESA_GL_VERSION_OVERRIDE", "3.3", 1);
     setenv("RUNEHOLM_HEADLESS", "1", 1);
@@ -54,8 +54,9 @@ public:
     input_start(win);
     ok = true;
   }
-  void TearDown() override {
+  static void TearDown() {
     if (!ok) return;
+    ok = false;
     close_gui_render();
     close_font();
     close_common_vb_writer();
@@ -64,10 +65,10 @@ public:
     destroy_main_window();
   }
 };
-const auto* env = ::testing::AddGlobalTestEnvironment(new DemoEnv);
-
 class GuiDemoTest : public guitest::GuiTest {
 protected:
+  static void SetUpTestSuite() { DemoEnv::SetUp(); }
+  static void TearDownTestSuite() { DemoEnv::TearDown(); }
   TempDataHome home; // set_button_key writes the settings
   void SetUp() override {
     if (!DemoEnv::ok) GTEST_SKIP() << "no GL device";
