@@ -30,9 +30,13 @@ GuiRect gui_draw_rect(const BaseGuiElement* e) {
   return GuiRect{e->rect.x0 + dx, e->rect.y0 + dy, e->rect.x1 + dx, e->rect.y1 + dy};
 }
 
+// Opacity multiplies down the tree: a faded (disabled) button fades its label.
 D3dColor gui_fade(const BaseGuiElement* e, D3dColor c) {
-  float o = e->getPropNum(GP_OPACITY) / 100.f;
-  o = o < 0 ? 0 : o > 1 ? 1 : o;
+  float o = 1;
+  for (; e; e = e->parent) {
+    float f = e->getPropNum(GP_OPACITY) / 100.f;
+    o *= f < 0 ? 0 : f > 1 ? 1 : f;
+  }
   unsigned a = (unsigned)std::lround((c >> 24) * o);
   return (c & 0x00FFFFFF) | a << 24;
 }
