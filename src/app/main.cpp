@@ -32,6 +32,7 @@
 #include "world/world_sim.h"
 #include "devtools/scripted_input.h"
 #include "devtools/temp_mode.h"
+#include "gui/gui_runtime.h"
 #include "render/device.h"
 #include "render/dynVBWriter.h"
 #include "render/font.h"
@@ -344,6 +345,7 @@ void init_game_systems()
     shutdown_register(ShutdownStage::Scene, world_sim_close);
     set_update_rate(20, 5);
     init_controls();
+    init_gui_runtime();
     init_sound_layer();
 
     debug("Graphics quality: %s", gfx_quality_name[gfx_quality == 0 ? 0 : 1]);

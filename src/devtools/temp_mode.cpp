@@ -3,6 +3,7 @@
 
 #include "app/app_globals.h"
 #include "app/input.h"
+#include "devtools/gui_demo.h"
 #include "devtools/screenshot.h"
 #include "render/device.h"
 
@@ -26,6 +27,8 @@ void handle_global_hotkeys()
         make_screenshot();
     if (keyDown(VK_F1))
         show_fps = !show_fps;
+    if (keyDown(117)) // F6: the GUI demo screen
+        toggle_gui_demo();
 }
 
 void TempGameMode::update(float)

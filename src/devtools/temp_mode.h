@@ -15,5 +15,6 @@ public:
 extern TempGameMode* const temp_mode;
 
 // The global hotkeys tested in every mode's update while the window is active:
-// Print Screen released takes a screenshot, F1 toggles show_fps.
+// Print Screen released takes a screenshot, F1 toggles show_fps, F6 opens or
+// closes the GUI demo screen.
 void handle_global_hotkeys();

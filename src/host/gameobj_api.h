@@ -34,6 +34,10 @@ struct GameObjApi {
   void (*update_game_menu)(float dt);
   void (*show_screen_message)(const char* text);
   void (*show_screen_sub_message)(const char* text);
+  // GUI tooltips: the tooltip query of a screen shows the text at the mouse,
+  // and hides it whenever no element answers.
+  void (*show_tooltip)(const char* text, float x, float y);
+  void (*hide_tooltip)();
 
   // --- The host's operations on the module's objects ----------------------------
   // These work on the per-class object lists and the objects' own virtual
