@@ -317,7 +317,7 @@ SQRESULT sq_next(HSQUIRRELVM v, SQInteger idx) {
       SQInteger n = t->Next(i);
       if (n < 0) return SQ_ERROR;
       it.SetInt(n);
-      Val k = t->_nodes[n].key, val;
+      Val k(t->_nodes[n].Key()), val;
       set_real(val, t->_nodes[n].val);
       v->ApiPush(k);
       v->ApiPush(val);
@@ -341,7 +341,7 @@ SQRESULT sq_next(HSQUIRRELVM v, SQInteger idx) {
       SQInteger n = c->_members->Next(i);
       if (n < 0) return SQ_ERROR;
       it.SetInt(n);
-      Val k = c->_members->_nodes[n].key, val;
+      Val k(c->_members->_nodes[n].Key()), val;
       if (self._type == OT_CLASS)
         c->Get(k, val);
       else

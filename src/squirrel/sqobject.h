@@ -185,20 +185,32 @@ struct SQWeakRef final : SQRefCounted {
 };
 
 // ============================================================================
-// Tables: open addressing with linear probing, tombstones for deleted keys.
+// Tables: the entries sit in one array in insertion order and are chained through a
+// power-of-two array of bucket heads (load factor at most 1). A removed entry stays as a
+// hole until the next growth compacts the array, so removing during iteration is safe.
 // ============================================================================
 struct SQTableNode {
-  Val key;  // OT_NULL + raw 0: empty; OT_NULL + raw 1: tombstone
   Val val;
-  SQHash hash = 0;  // hash of key, so probing and rehashing never touch the key object
+  SQObjectType ktype;  // OT_NULL: a removed entry
+  int32_t next;        // next entry of the same bucket, -1 ends the chain
+  SQObjectValue kval;  // key payload (counted like a Val when ktype is ref-counted)
+  SQObject Key() const {
+    SQObject o;
+    o._type = ktype;
+    o._unVal = kval;
+    return o;
+  }
 };
+static_assert(sizeof(SQTableNode) == 32, "table entries are 32 bytes");
 
 struct SQTable final : SQCollectable {
-  SQTableNode *_nodes = nullptr;
-  SQInteger _cap = 0;     // power of two (0 when empty)
-  SQInteger _count = 0;   // live keys
-  SQInteger _used = 0;    // live + tombstones
-  SQTable *_delegate = nullptr;  // counted
+  SQTableNode *_nodes = nullptr;  // _cap entries; [0, _size) constructed
+  int32_t *_buckets = nullptr;    // entry index heading each chain, -1: empty
+  SQInteger _cap = 0;
+  SQInteger _size = 0;            // entries in use, holes included
+  SQInteger _count = 0;           // live keys
+  uint32_t _shift = 32;           // bucket count is 2^(32 - _shift)
+  SQTable *_delegate = nullptr;   // counted
   explicit SQTable(SQSharedState *ss, SQInteger cap = 0);
   ~SQTable() override;
   void Destroy() override;
@@ -206,16 +218,33 @@ struct SQTable final : SQCollectable {
   void Clear() override;
 
   Val *Get(const SQObject &key) const;
-  Val *GetStr(const SQString *key) const;
+  SQ_INLINE Val *GetStr(const SQString *key) const {
+    if (!_buckets) return nullptr;
+    for (int32_t i = _buckets[Bucket(key->_hash)]; i >= 0;) {
+      SQTableNode &n = _nodes[i];
+      if (n.kval.pString == key && n.ktype == OT_STRING) return &n.val;
+      i = n.next;
+    }
+    return nullptr;
+  }
   bool Set(const SQObject &key, const SQObject &val);  // existing keys only
   void NewSlot(const SQObject &key, const SQObject &val);
   bool Remove(const SQObject &key);
-  // Iteration: returns the next slot index after `idx` holding a key, or -1.
+  // Iteration: returns the next entry index after `idx` holding a key, or -1.
   SQInteger Next(SQInteger idx) const;
   SQTable *Clone() const;
   void SetDelegate(SQTable *d);
-  void Rehash(SQInteger newcap);
   void ClearAll();
+
+  // Fibonacci hashing: the top bits of hash * 2^32/phi. Consecutive integers spread evenly
+  // and multiples of powers of two do not pile up in a few buckets.
+  SQ_INLINE uint32_t Bucket(SQHash h) const { return (uint32_t)(h * 0x9E3779B9u) >> _shift; }
+  SQInteger BucketCount() const { return _buckets ? (SQInteger)1 << (32 - _shift) : 0; }
+
+ private:
+  void Resize(SQInteger newcap);  // compacts the entries, then sets the capacity
+  void Append(const SQObject &key, const SQObject &val, SQHash h);
+  size_t Bytes() const { return sizeof(SQTableNode) * (size_t)_cap + sizeof(int32_t) * (size_t)BucketCount(); }
 };
 
 SQHash val_hash(const SQObject &key);
@@ -439,10 +468,15 @@ SQ_INLINE void set_real(Val &dst, const SQObject &src) {
     dst = src;
 }
 
-// Allocation of big hash arrays: at 4 MB and more the memory is 2 MB aligned and advised
-// for transparent huge pages (random probes of big tables miss the TLB less). Release
-// with free().
-void *mem_alloc_big(size_t bytes);
+// Big blocks (hash arrays, table entries, array elements): from 1 MB on they are mapped
+// pages, so growing one moves page mappings instead of copying (no transient second copy
+// in memory), and freeing one returns its memory at once. From 4 MB on they are advised
+// for transparent huge pages (random probes of big tables miss the TLB less). The caller
+// passes the block's size back on every call. mem_big_realloc keeps the contents up to
+// the smaller size and returns nullptr (the old block intact) when memory runs out.
+void *mem_big_alloc(size_t bytes);
+void *mem_big_realloc(void *p, size_t oldbytes, size_t newbytes);
+void mem_big_free(void *p, size_t bytes);
 
 // Helpers shared by several files
 const char *type_name(SQObjectType t);
