@@ -168,10 +168,10 @@ SQString *str_new(SQSharedState *ss, const char *s, SQInteger len) {
     if (e.hash == h && e.str->_len == len && memcmp(e.str->_val, s, (size_t)len) == 0) return e.str;
     j = (j + 1) & mask;
   }
-  void *mem = malloc(sizeof(SQString) + (size_t)len);
+  void *mem = malloc(str_bytes(len));
   SQString *str = new (mem) SQString();
   str->_ss = ss;
-  ss->_memused += (size_t)len + sizeof(SQString);
+  ss->_memused += str_bytes(len);
   str->_hash = h;
   str->_len = len;
   memcpy(str->_val, s, (size_t)len);
@@ -204,7 +204,7 @@ void SQString::Release() {
   ss->_strtab[i].str = nullptr;
   ss->_strtab[i].hash = 0;
   ss->_strcount--;
-  ss->_memused -= (size_t)_len + sizeof(SQString);
+  ss->_memused -= str_bytes(_len);
   ClearWeakRef();
   this->~SQString();
   free(this);

@@ -7,6 +7,7 @@
 // take part in reference cycles derive from SQCollectable and sit on the shared state's
 // GC list, which the cycle collector walks (see sqgc.cpp).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -28,12 +29,14 @@ struct SQWeakRef;
 // ============================================================================
 // Reference counted header
 // ============================================================================
+// The small fields come last: a derived object's first 4-byte field (a string's hash)
+// then fits in the tail padding.
 struct SQRefCounted {
+  SQWeakRef *_weakref = nullptr;
   uint32_t _refs = 0;
   uint32_t _gcrefs = 0;  // scratch count of the cycle collector
   uint8_t _collectable = 0;  // derives from SQCollectable
   uint8_t _gcmark = 0;
-  SQWeakRef *_weakref = nullptr;
   virtual ~SQRefCounted() = default;
   // Called when the count reaches zero: drop children and free the memory.
   virtual void Release() = 0;
@@ -166,12 +169,18 @@ inline SQInteger to_int(const SQObject &o) {
 // Strings (interned: equal contents <=> same object)
 // ============================================================================
 struct SQString final : SQRefCounted {
-  SQSharedState *_ss;
   SQHash _hash;
+  SQSharedState *_ss;
   SQInteger _len;
-  char _val[1];
+  char _val[1];  // _len characters and a terminating 0
   void Release() override;
 };
+// Bytes of a string of len characters: short strings take one 64-byte block of the
+// allocator instead of 80 (the header is 44 bytes, not sizeof's rounded 48).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"  // GCC and Clang lay SQString out plainly
+SQ_INLINE size_t str_bytes(SQInteger len) { return offsetof(SQString, _val) + (size_t)len + 1; }
+#pragma GCC diagnostic pop
 
 SQString *str_new(SQSharedState *ss, const char *s, SQInteger len = -1);
 inline Val val_str(SQString *s) { return Val(OT_STRING, s); }
@@ -209,7 +218,7 @@ struct SQTable final : SQCollectable {
   SQInteger _cap = 0;
   SQInteger _size = 0;            // entries in use, holes included
   SQInteger _count = 0;           // live keys
-  uint32_t _shift = 32;           // bucket count is 2^(32 - _shift)
+  uint32_t _mask = 0;             // bucket count - 1 (a power of two minus one)
   SQTable *_delegate = nullptr;   // counted
   explicit SQTable(SQSharedState *ss, SQInteger cap = 0);
   ~SQTable() override;
@@ -236,10 +245,9 @@ struct SQTable final : SQCollectable {
   void SetDelegate(SQTable *d);
   void ClearAll();
 
-  // Fibonacci hashing: the top bits of hash * 2^32/phi. Consecutive integers spread evenly
-  // and multiples of powers of two do not pile up in a few buckets.
-  SQ_INLINE uint32_t Bucket(SQHash h) const { return (uint32_t)(h * 0x9E3779B9u) >> _shift; }
-  SQInteger BucketCount() const { return _buckets ? (SQInteger)1 << (32 - _shift) : 0; }
+  // Hashes are well mixed in their low bits (see val_hash), so a mask picks the bucket.
+  SQ_INLINE uint32_t Bucket(SQHash h) const { return h & _mask; }
+  SQInteger BucketCount() const { return _buckets ? (SQInteger)_mask + 1 : 0; }
 
  private:
   void Resize(SQInteger newcap);  // compacts the entries, then sets the capacity

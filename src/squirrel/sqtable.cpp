@@ -11,7 +11,18 @@
 SQHash val_hash(const SQObject &key) {
   switch (key._type) {
     case OT_STRING: return key._unVal.pString->_hash;
-    case OT_INTEGER: return (SQHash)key._unVal.nInteger;  // the bucket step mixes it
+    case OT_INTEGER: {
+      // Runs of 256 consecutive integers keep consecutive hashes (a loop over such keys
+      // walks the buckets in order); the run number is mixed, so keys that share their
+      // low bits, such as multiples of a power of two, still spread over all buckets.
+      uint32_t u = (uint32_t)key._unVal.nInteger, run = u >> 8;
+      run ^= run >> 16;
+      run *= 0x85ebca6bu;
+      run ^= run >> 13;
+      run *= 0xc2b2ae35u;
+      run ^= run >> 16;
+      return (run << 8) | (u & 0xff);
+    }
     default: {
       uint64_t x = (uint64_t)key._unVal.raw;
       x ^= x >> 33;
@@ -46,7 +57,7 @@ void SQTable::ClearAll() {
   _nodes = nullptr;
   _buckets = nullptr;
   _cap = _size = _count = 0;
-  _shift = 32;
+  _mask = 0;
   if (_ss) _ss->_memused -= bytes;
   mem_big_free(b, bucketbytes);
   bool closing = _ss && _ss->_closing;
@@ -93,9 +104,8 @@ void SQTable::Resize(SQInteger newcap) {
   if (newcap < _cap) newcap = _cap;  // never shrinks
   if (newcap < 4) newcap = 4;
   if (newcap > 0x40000000) throw std::bad_alloc();  // entry indices are 32-bit
-  uint32_t shift = 30;
-  while (((SQInteger)1 << (32 - shift)) < newcap) shift--;
-  SQInteger nbuckets = (SQInteger)1 << (32 - shift);
+  SQInteger nbuckets = 4;
+  while (nbuckets < newcap * 2) nbuckets *= 2;
   size_t oldbytes = Bytes();
   // Allocate everything before changing anything, so running out of memory leaves the
   // table as it was.
@@ -120,7 +130,7 @@ void SQTable::Resize(SQInteger newcap) {
   _size = j;
   mem_big_free(_buckets, sizeof(int32_t) * (size_t)BucketCount());
   _buckets = nb;
-  _shift = shift;
+  _mask = (uint32_t)(nbuckets - 1);
   _cap = newcap;
   memset(nb, 0xff, sizeof(int32_t) * (size_t)nbuckets);
   for (SQInteger i = 0; i < _size; i++) {
