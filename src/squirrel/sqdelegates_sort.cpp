@@ -1,11 +1,12 @@
 // sqdelegates_sort.cpp: array.sort([compare]).
 //
 // Arrays of integers without a comparator (the common, hot case) are radix sorted in
-// place. Everything else is a merge sort of element positions: the array itself is not
+// place, without extra memory. Everything else is a merge sort of element positions: the array itself is not
 // touched while comparisons run script code (a comparator or _cmp may read or even resize
 // the array), and the finished order is applied at the end by swapping elements, which
 // keeps reference counts right. The merge sort only ever compares inside bounds, so a
 // comparator that contradicts itself yields some order, never a crash.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -17,18 +18,25 @@ namespace {
 // Raised by a comparison that failed; the VM's last error already describes it.
 struct SortFailed {};
 
-// Radix sort of an all-integer array by value. The keys (sign bit flipped so negative
-// numbers come first) are sorted on their own in stable 11-bit passes, skipping passes where
-// every key has the same digit, and written back as fresh integer values: integers hold
-// no references, so rewriting them is the same as permuting them.
+// Radix sort of an all-integer array by value, in the array's own memory: integers hold no
+// references and no script code runs meanwhile, so the 16-byte elements may be overwritten
+// while sorting. Their keys (sign bit flipped so negative numbers come first) are packed
+// into the first 4n bytes, sorted in stable 11-bit passes with the next 4n bytes as
+// scratch (passes where every key has the same digit are skipped), and spread back into
+// integer values from the last one down, so no key is overwritten before it is read.
 void radix_sort_ints(SQObject *data, SQInteger n) {
+    static_assert(sizeof(SQObject) >= 2 * sizeof(uint32_t), "keys and scratch fit an element");
     constexpr int kBits = 11;
     constexpr uint32_t kMask = (1u << kBits) - 1;
-    std::vector<uint32_t> keys((size_t)n), tmp((size_t)n);
-    for (SQInteger i = 0; i < n; ++i) keys[(size_t)i] = (uint32_t)data[i]._unVal.nInteger ^ 0x80000000u;
-    uint32_t *src = keys.data(), *dst = tmp.data();
+    unsigned char *bytes = reinterpret_cast<unsigned char *>(data);
+    uint32_t *src = reinterpret_cast<uint32_t *>(bytes), *dst = src + n;
+    for (SQInteger i = 0; i < n; ++i) {
+        uint32_t k = (uint32_t)data[i]._unVal.nInteger ^ 0x80000000u;  // read before the write
+        std::memcpy(bytes + 4 * (size_t)i, &k, 4);
+    }
+    std::vector<size_t> count(kMask + 1);
     for (int shift = 0; shift < 32; shift += kBits) {
-        std::vector<size_t> count(kMask + 1, 0);
+        std::fill(count.begin(), count.end(), 0);
         for (SQInteger i = 0; i < n; ++i) ++count[(src[i] >> shift) & kMask];
         if (count[(src[0] >> shift) & kMask] == (size_t)n) continue;
         size_t pos = 0;
@@ -40,10 +48,15 @@ void radix_sort_ints(SQObject *data, SQInteger n) {
         for (SQInteger i = 0; i < n; ++i) dst[count[(src[i] >> shift) & kMask]++] = src[i];
         std::swap(src, dst);
     }
-    for (SQInteger i = 0; i < n; ++i) {
-        data[i]._type = OT_INTEGER;
-        data[i]._unVal.raw = 0;
-        data[i]._unVal.nInteger = (SQInteger)(src[i] ^ 0x80000000u);
+    if (src != reinterpret_cast<uint32_t *>(bytes)) std::memmove(bytes, src, 4 * (size_t)n);
+    for (SQInteger i = n - 1; i >= 0; --i) {
+        uint32_t k;
+        std::memcpy(&k, bytes + 4 * (size_t)i, 4);
+        SQObject o;
+        o._type = OT_INTEGER;
+        o._unVal.raw = 0;
+        o._unVal.nInteger = (SQInteger)(k ^ 0x80000000u);
+        std::memcpy(static_cast<void *>(&data[i]), &o, sizeof o);
     }
 }
 
@@ -102,7 +115,7 @@ public:
         return r < 0;
     }
 
-    // Stable top-down merge sort of positions idx[lo, hi) using tmp as scratch.
+    // Stable top-down merge sort of positions idx[lo, hi); tmp holds half of them.
     void sort(uint32_t *idx, uint32_t *tmp, size_t lo, size_t hi) {
         if (hi - lo <= 6) {
             for (size_t i = lo + 1; i < hi; ++i) {
@@ -120,11 +133,12 @@ public:
         sort(idx, tmp, lo, mid);
         sort(idx, tmp, mid, hi);
         if (!less(idx[mid], idx[mid - 1])) return;  // already in order
-        std::memcpy(tmp + lo, idx + lo, sizeof(uint32_t) * (hi - lo));
-        size_t i = lo, j = mid, k = lo;
-        while (i < mid && j < hi) idx[k++] = less(tmp[j], tmp[i]) ? tmp[j++] : tmp[i++];
-        while (i < mid) idx[k++] = tmp[i++];
-        while (j < hi) idx[k++] = tmp[j++];
+        // Only the left run moves out; the merge writes behind the right run's reader.
+        size_t nl = mid - lo;
+        std::memcpy(tmp, idx + lo, sizeof(uint32_t) * nl);
+        size_t i = 0, j = mid, k = lo;
+        while (i < nl && j < hi) idx[k++] = less(idx[j], tmp[i]) ? idx[j++] : tmp[i++];
+        while (i < nl) idx[k++] = tmp[i++];
     }
 
 private:
@@ -176,7 +190,7 @@ SQInteger sqb_array_sort(HSQUIRRELVM v) {
             return 0;
         }
     }
-    std::vector<uint32_t> idx((size_t)n), tmp((size_t)n);
+    std::vector<uint32_t> idx((size_t)n), tmp((size_t)n / 2 + 1);
     for (SQInteger i = 0; i < n; ++i) idx[(size_t)i] = (uint32_t)i;
     Sorter sorter(v, hascmp, n);
     try {
