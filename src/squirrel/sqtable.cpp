@@ -13,15 +13,16 @@ SQHash val_hash(const SQObject &key) {
     case OT_STRING: return key._unVal.pString->_hash;
     case OT_INTEGER: {
       // Runs of 256 consecutive integers keep consecutive hashes (a loop over such keys
-      // walks the buckets in order); the run number is mixed, so keys that share their
-      // low bits, such as multiples of a power of two, still spread over all buckets.
+      // walks the buckets in order); the mixed run number offsets each run, so keys that
+      // share their low bits, such as multiples of a power of two, still spread over all
+      // buckets.
       uint32_t u = (uint32_t)key._unVal.nInteger, run = u >> 8;
       run ^= run >> 16;
       run *= 0x85ebca6bu;
       run ^= run >> 13;
       run *= 0xc2b2ae35u;
       run ^= run >> 16;
-      return (run << 8) | (u & 0xff);
+      return run + u;  // not run << 8: keys with equal low bits must differ in bucket
     }
     default: {
       uint64_t x = (uint64_t)key._unVal.raw;
