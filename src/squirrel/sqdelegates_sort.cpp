@@ -1,12 +1,11 @@
 // sqdelegates_sort.cpp: array.sort([compare]).
 //
 // Arrays of integers without a comparator (the common, hot case) are radix sorted in
-// place, without extra memory. Everything else is a merge sort of element positions: the array itself is not
-// touched while comparisons run script code (a comparator or _cmp may read or even resize
-// the array), and the finished order is applied at the end by swapping elements, which
+// place, without extra memory (SQArrayStore::SortIntegers). Everything else is a merge
+// sort of element positions: the array itself is not touched while comparisons run script
+// code (a comparator or _cmp may read or even resize the array), and the finished order is applied at the end by swapping elements, which
 // keeps reference counts right. The merge sort only ever compares inside bounds, so a
 // comparator that contradicts itself yields some order, never a crash.
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -17,48 +16,6 @@ namespace {
 
 // Raised by a comparison that failed; the VM's last error already describes it.
 struct SortFailed {};
-
-// Radix sort of an all-integer array by value, in the array's own memory: integers hold no
-// references and no script code runs meanwhile, so the 16-byte elements may be overwritten
-// while sorting. Their keys (sign bit flipped so negative numbers come first) are packed
-// into the first 4n bytes, sorted in stable 11-bit passes with the next 4n bytes as
-// scratch (passes where every key has the same digit are skipped), and spread back into
-// integer values from the last one down, so no key is overwritten before it is read.
-void radix_sort_ints(SQObject *data, SQInteger n) {
-    static_assert(sizeof(SQObject) >= 2 * sizeof(uint32_t), "keys and scratch fit an element");
-    constexpr int kBits = 11;
-    constexpr uint32_t kMask = (1u << kBits) - 1;
-    unsigned char *bytes = reinterpret_cast<unsigned char *>(data);
-    uint32_t *src = reinterpret_cast<uint32_t *>(bytes), *dst = src + n;
-    for (SQInteger i = 0; i < n; ++i) {
-        uint32_t k = (uint32_t)data[i]._unVal.nInteger ^ 0x80000000u;  // read before the write
-        std::memcpy(bytes + 4 * (size_t)i, &k, 4);
-    }
-    std::vector<size_t> count(kMask + 1);
-    for (int shift = 0; shift < 32; shift += kBits) {
-        std::fill(count.begin(), count.end(), 0);
-        for (SQInteger i = 0; i < n; ++i) ++count[(src[i] >> shift) & kMask];
-        if (count[(src[0] >> shift) & kMask] == (size_t)n) continue;
-        size_t pos = 0;
-        for (size_t &c : count) {
-            size_t k = c;
-            c = pos;
-            pos += k;
-        }
-        for (SQInteger i = 0; i < n; ++i) dst[count[(src[i] >> shift) & kMask]++] = src[i];
-        std::swap(src, dst);
-    }
-    if (src != reinterpret_cast<uint32_t *>(bytes)) std::memmove(bytes, src, 4 * (size_t)n);
-    for (SQInteger i = n - 1; i >= 0; --i) {
-        uint32_t k;
-        std::memcpy(&k, bytes + 4 * (size_t)i, 4);
-        SQObject o;
-        o._type = OT_INTEGER;
-        o._unVal.raw = 0;
-        o._unVal.nInteger = (SQInteger)(k ^ 0x80000000u);
-        std::memcpy(static_cast<void *>(&data[i]), &o, sizeof o);
-    }
-}
 
 class Sorter {
 public:
@@ -179,17 +136,10 @@ void apply_order(SQObject *data, uint32_t *idx, size_t n) {
 
 SQInteger sqb_array_sort(HSQUIRRELVM v) {
     bool hascmp = sq_gettop(v) > 1 && sq_gettype(v, 2) != OT_NULL;
+    if (!hascmp && SQ_SUCCEEDED(sqi_array_sort_integers(v, 1))) return 0;
     SQInteger n = 0;
     SQObject *data = sqi_array_data(v, 1, &n);
     if (!data || n < 2) return 0;
-    if (!hascmp) {
-        bool allint = true;
-        for (SQInteger i = 0; i < n && allint; ++i) allint = sq_isinteger(data[i]);
-        if (allint) {
-            radix_sort_ints(data, n);
-            return 0;
-        }
-    }
     std::vector<uint32_t> idx((size_t)n), tmp((size_t)n / 2 + 1);
     for (SQInteger i = 0; i < n; ++i) idx[(size_t)i] = (uint32_t)i;
     Sorter sorter(v, hascmp, n);

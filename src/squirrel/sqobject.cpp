@@ -213,22 +213,15 @@ void SQString::Release() {
 // ============================================================================
 // Arrays
 // ============================================================================
-SQArray::SQArray(SQSharedState *ss, SQInteger n) : SQCollectable(ss, OT_ARRAY) { _vals.resize((size_t)n); }
+SQArray::SQArray(SQSharedState *ss, SQInteger n) : SQCollectable(ss, OT_ARRAY) { _vals.resize(n); }
 
 void SQArray::Destroy() {
   ClearWeakRef();
-  if (_ss && _ss->_closing)
-    for (Val &v : _vals) val_forget_if_string(v);
+  if (_ss && _ss->_closing) _vals.ForgetStrings();
   delete this;
 }
-void SQArray::Traverse(GCVisitor visit, void *ud) {
-  for (Val &v : _vals)
-    if (v._type & SQOBJECT_REF_COUNTED) visit(v._unVal.pRefCounted, ud);
-}
-void SQArray::Clear() {
-  std::vector<Val> tmp;
-  tmp.swap(_vals);
-}
+void SQArray::Traverse(GCVisitor visit, void *ud) { _vals.Traverse(visit, ud); }
+void SQArray::Clear() { _vals.clear(); }
 
 // ============================================================================
 // Functions

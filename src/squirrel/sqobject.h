@@ -260,8 +260,99 @@ SQHash val_hash(const SQObject &key);
 // ============================================================================
 // Arrays
 // ============================================================================
+// Elements of an array. While every element is a scalar without references (null,
+// integer, float, bool: a 32-bit payload) they take 8 bytes each; the first element that
+// needs more turns the whole store into 16-byte values until it is cleared. Indexing
+// yields a Ref that reads as an SQObject and takes assignments with reference counting.
+struct SQSmallVal {
+  SQObjectType type;
+  uint32_t bits;
+};
+
+class SQArrayStore {
+ public:
+  class Ref {
+   public:
+    Ref(SQArrayStore *s, SQInteger i) : _s(s), _i(i) {}
+    SQ_INLINE operator SQObject() const { return _s->Get(_i); }
+    SQ_INLINE Ref &operator=(const SQObject &o) {
+      _s->Set(_i, o);
+      return *this;
+    }
+    SQ_INLINE Ref &operator=(Val &&o) {
+      _s->SetMove(_i, std::move(o));
+      return *this;
+    }
+
+   private:
+    SQArrayStore *_s;
+    SQInteger _i;
+  };
+
+  SQArrayStore() = default;
+  SQArrayStore(const SQArrayStore &) = delete;
+  ~SQArrayStore() { clear(); }
+  SQArrayStore &operator=(const SQArrayStore &o);  // a copy (counts the references)
+  SQArrayStore &operator=(std::vector<Val> &&vals);
+
+  SQ_INLINE static bool IsSmall(const SQObject &o) {
+    return !(o._type & SQOBJECT_REF_COUNTED) && (o._unVal.raw >> 32) == 0;
+  }
+  SQ_INLINE SQInteger size() const { return _size; }
+  bool empty() const { return _size == 0; }
+  bool wide() const { return _wide; }
+  SQ_INLINE SQObject Get(SQInteger i) const {
+    if (_wide) {
+      const Val &v = static_cast<const Val *>(_mem)[i];
+      SQObject o;
+      o._type = v._type;
+      o._unVal = v._unVal;
+      return o;
+    }
+    const SQSmallVal &e = static_cast<const SQSmallVal *>(_mem)[i];
+    SQObject o;
+    o._type = e.type;
+    o._unVal.raw = e.bits;
+    return o;
+  }
+  SQ_INLINE void Set(SQInteger i, const SQObject &o) {
+    if (!_wide) {
+      if (IsSmall(o)) {
+        static_cast<SQSmallVal *>(_mem)[i] = SQSmallVal{o._type, (uint32_t)o._unVal.raw};
+        return;
+      }
+      Widen();
+    }
+    static_cast<Val *>(_mem)[i] = o;
+  }
+  void SetMove(SQInteger i, Val &&o);
+  SQ_INLINE Ref operator[](SQInteger i) { return Ref(this, i); }
+  void push_back(const SQObject &o);
+  Val pop();  // the last element, removed
+  void reserve(SQInteger n);
+  void resize(SQInteger n);  // new elements are null
+  void erase(SQInteger i);
+  void insert(SQInteger i, const SQObject &o);
+  void reverse();
+  void clear();
+  Val *data();  // full values (widens the store)
+  // Sorts the elements by value when all are integers (else returns false), in the
+  // store's own memory.
+  bool SortIntegers();
+  void Traverse(GCVisitor visit, void *ud);
+  void ForgetStrings();  // sq_close: strings are freed by one final sweep
+
+ private:
+  void Grow(SQInteger mincap);
+  void Widen();
+  size_t CellBytes() const { return _wide ? sizeof(Val) : sizeof(SQSmallVal); }
+  void *_mem = nullptr;
+  SQInteger _size = 0, _cap = 0;
+  bool _wide = false;
+};
+
 struct SQArray final : SQCollectable {
-  std::vector<Val> _vals;
+  SQArrayStore _vals;
   explicit SQArray(SQSharedState *ss, SQInteger n = 0);
   void Destroy() override;
   void Traverse(GCVisitor visit, void *ud) override;

@@ -1,6 +1,7 @@
-// Storage of tables and sorting: entries in insertion order with holes left by removals,
-// growth past the size where blocks become mapped pages, compaction under churn, keys
-// that defeat naive integer hashing, and the in-place sorts.
+// Storage of tables, arrays and sorting: table entries in insertion order with holes left
+// by removals, growth past the size where blocks become mapped pages, compaction under
+// churn, keys that defeat naive integer hashing, arrays of scalars that turn into full
+// values, and the in-place sorts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -116,6 +117,39 @@ TEST(SqTableStorage, SortsKeepEqualElementsInOrderAndIntegersExact) {
                     "for (local i = 1; i < b.len(); i++) if (b[i - 1] > b[i]) ok = false;\n"
                     "print(ok + \" \" + (sum == s2) + \" \" + b.len());"),
             "true true 4001");
+}
+
+TEST(SqArrayStorage, ScalarArraysTakeReferencesAndKeepEveryElement) {
+  Vm vm;
+  // Each array starts with scalars only; the first reference (string, table, weak
+  // reference) may arrive through any way of storing, and every element must survive it.
+  EXPECT_EQ(run_out(vm,
+                    "function show(a) { local s = \"\"; foreach (x in a) s += (typeof x)[0].tochar() + x; return s; }\n"
+                    "local a = [1, 2.5, null, true]; a[1] = \"s\"; print(show(a) + \" \");\n"
+                    "local b = array(3, 7); b.push({}); b.pop(); b.insert(1, \"i\"); print(show(b) + \" \");\n"
+                    "local c = [3, 1, 2]; c.append([9].weakref()); print((c[3] == null) + \" \");\n"
+                    "local d = [5, 6]; d.resize(4, \"r\"); d.reverse(); d.remove(0); print(show(d) + \" \");\n"
+                    "local e = [4, 5]; local f = clone e; e[0] = \"x\"; print(show(e) + show(f) + \" \");\n"
+                    "function va(...) { return vargv; } print(show(va(1, \"v\", 2)));"),
+            "i1ssnnullbtrue "
+            "i7sii7i7 "
+            "true "
+            "sri6i5 "
+            "sxi5i4i5 "
+            "i1svi2");
+}
+
+TEST(SqArrayStorage, WidenedArraysHoldAndFreeTheirReferences) {
+  Vm vm;
+  // A cycle made through an array that started as integers is found by the collector,
+  // and an integer array sorted after it held references sorts by value.
+  EXPECT_EQ(run_out(vm,
+                    "local a = [1, 2, 3]; a.append(a); a = null;\n"
+                    "print(collectgarbage() + \" \");\n"
+                    "local b = [3, -1, 2]; b.append(\"t\"); b.pop(); b.sort();\n"
+                    "local c = []; for (local i = 0; i < 70000; i++) c.push(i % 3 ? i : \"k\" + i);\n"
+                    "c.resize(1); print(b[0] + \",\" + b[1] + \",\" + b[2] + \" \" + c.len() + c[0]);"),
+            "1 -1,2,3 1k0");
 }
 
 }  // namespace
