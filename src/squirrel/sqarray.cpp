@@ -49,7 +49,10 @@ void SQArrayStore::SetMove(SQInteger i, Val &&o) {
   static_cast<Val *>(_mem)[i] = std::move(o);
 }
 
-void SQArrayStore::push_back(const SQObject &o) {
+// push_back and insert copy the value first: it may be an element of this store, which
+// moves when the store grows or widens.
+void SQArrayStore::push_back(const SQObject &value) {
+  const SQObject o = value;
   if (!_wide && !IsSmall(o)) Widen();
   if (_size == _cap) Grow(_size + 1);
   if (_wide)
@@ -102,7 +105,8 @@ void SQArrayStore::erase(SQInteger i) {
   _size--;
 }
 
-void SQArrayStore::insert(SQInteger i, const SQObject &o) {
+void SQArrayStore::insert(SQInteger i, const SQObject &value) {
+  const SQObject o = value;
   if (!_wide && !IsSmall(o)) Widen();
   if (_size == _cap) Grow(_size + 1);
   char *base = static_cast<char *>(_mem);

@@ -274,6 +274,7 @@ class SQArrayStore {
   class Ref {
    public:
     Ref(SQArrayStore *s, SQInteger i) : _s(s), _i(i) {}
+    Ref(const Ref &) = default;
     SQ_INLINE operator SQObject() const { return _s->Get(_i); }
     SQ_INLINE Ref &operator=(const SQObject &o) {
       _s->Set(_i, o);
@@ -281,6 +282,10 @@ class SQArrayStore {
     }
     SQ_INLINE Ref &operator=(Val &&o) {
       _s->SetMove(_i, std::move(o));
+      return *this;
+    }
+    SQ_INLINE Ref &operator=(const Ref &o) {  // element to element, not a rebinding
+      _s->Set(_i, (SQObject)o);
       return *this;
     }
 

@@ -187,9 +187,13 @@ void SQTable::NewSlot(const SQObject &key, const SQObject &val) {
     }
   }
   if (_size == _cap) {
-    // Full: compact in place when at least a quarter are holes, else double.
+    // Full: compact in place when at least a quarter are holes, else double. The key and
+    // value are copied first: they may live in this table's entries, which move.
+    SQObject k = key, v = val;
     SQInteger holes = _size - _count;
     Resize(holes * 4 >= _cap && _cap > 0 ? _cap : _cap * 2);
+    Append(k, v, h);
+    return;
   }
   Append(key, val, h);
 }
