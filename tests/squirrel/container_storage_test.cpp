@@ -76,6 +76,27 @@ TEST(SqTableStorage, IntegerKeysSpreadOverTheBuckets) {
   EXPECT_LE(longest_chain(neg), 12u);
 }
 
+TEST(SqTableStorage, IteratorsOutsideTheTableStartOverOrEnd) {
+  // sq_next takes the iterator from the stack, where host code may put any integer: a
+  // negative one starts at the first key (it used to read before the entries), a large
+  // one ends the iteration.
+  Vm vm;
+  ASSERT_TRUE(vm.run("tbl <- {}; tbl.a <- 1; tbl.b <- 2; delete tbl.a;"));
+  HSQUIRRELVM v = vm.v;
+  sq_pushroottable(v);
+  sq_pushstring(v, "tbl", -1);
+  ASSERT_TRUE(SQ_SUCCEEDED(sq_get(v, -2)));
+  sq_pushinteger(v, -7);
+  ASSERT_TRUE(SQ_SUCCEEDED(sq_next(v, -2)));
+  const SQChar *key = nullptr;
+  ASSERT_TRUE(SQ_SUCCEEDED(sq_getstring(v, -2, &key)));
+  EXPECT_STREQ(key, "b");
+  sq_pop(v, 3);  // key, value, iterator
+  sq_pushinteger(v, 1 << 30);
+  EXPECT_TRUE(SQ_FAILED(sq_next(v, -2)));
+  sq_pop(v, 3);
+}
+
 TEST(SqTableStorage, ChurnReusesTheSpaceOfRemovedKeys) {
   Vm vm;
   // A sliding window of 100 live keys over 300,000 distinct ones. Without compacting the
