@@ -176,10 +176,14 @@ struct SQString final : SQRefCounted {
   void Release() override;
 };
 // Bytes of a string of len characters: short strings take one 64-byte block of the
-// allocator instead of 80 (the header is 44 bytes, not sizeof's rounded 48).
+// allocator instead of 80 (the header is 44 bytes, not sizeof's rounded 48). Never less
+// than the object itself, which its constructor may write in full.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winvalid-offsetof"  // GCC and Clang lay SQString out plainly
-SQ_INLINE size_t str_bytes(SQInteger len) { return offsetof(SQString, _val) + (size_t)len + 1; }
+SQ_INLINE size_t str_bytes(SQInteger len) {
+  size_t n = offsetof(SQString, _val) + (size_t)len + 1;
+  return n < sizeof(SQString) ? sizeof(SQString) : n;
+}
 #pragma GCC diagnostic pop
 
 SQString *str_new(SQSharedState *ss, const char *s, SQInteger len = -1);
