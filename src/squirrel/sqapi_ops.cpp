@@ -194,8 +194,7 @@ SQRESULT sq_arraypop(HSQUIRRELVM v, SQInteger idx, SQBool pushval) {
   SQArray *a = array_at(v, idx);
   if (!a) return sq_throwerror(v, "the object is not an array");
   if (a->_vals.empty()) return sq_throwerror(v, "empty array");
-  Val last = std::move(a->_vals.back());
-  a->_vals.pop_back();
+  Val last = a->_vals.pop();
   if (pushval) v->ApiPush(last);
   return SQ_OK;
 }
@@ -204,14 +203,14 @@ SQRESULT sq_arrayresize(HSQUIRRELVM v, SQInteger idx, SQInteger newsize) {
   SQArray *a = array_at(v, idx);
   if (!a) return sq_throwerror(v, "the object is not an array");
   if (newsize < 0) return sq_throwerror(v, "negative size");
-  a->_vals.resize((size_t)newsize);
+  a->_vals.resize(newsize);
   return SQ_OK;
 }
 
 SQRESULT sq_arrayreverse(HSQUIRRELVM v, SQInteger idx) {
   SQArray *a = array_at(v, idx);
   if (!a) return sq_throwerror(v, "the object is not an array");
-  std::reverse(a->_vals.begin(), a->_vals.end());
+  a->_vals.reverse();
   return SQ_OK;
 }
 
@@ -219,7 +218,7 @@ SQRESULT sq_arrayremove(HSQUIRRELVM v, SQInteger idx, SQInteger itemidx) {
   SQArray *a = array_at(v, idx);
   if (!a) return sq_throwerror(v, "the object is not an array");
   if (itemidx < 0 || itemidx >= a->Size()) return sq_throwerror(v, "index out of range");
-  a->_vals.erase(a->_vals.begin() + itemidx);
+  a->_vals.erase(itemidx);
   return SQ_OK;
 }
 
@@ -227,7 +226,7 @@ SQRESULT sq_arrayinsert(HSQUIRRELVM v, SQInteger idx, SQInteger destpos) {
   SQArray *a = array_at(v, idx);
   if (!a) return sq_throwerror(v, "the object is not an array");
   if (destpos < 0 || destpos > a->Size()) return sq_throwerror(v, "index out of range");
-  a->_vals.insert(a->_vals.begin() + destpos, v->Top());
+  a->_vals.insert(destpos, v->Top());
   v->Pop();
   return SQ_OK;
 }
@@ -317,7 +316,7 @@ SQRESULT sq_next(HSQUIRRELVM v, SQInteger idx) {
       SQInteger n = t->Next(i);
       if (n < 0) return SQ_ERROR;
       it.SetInt(n);
-      Val k = t->_nodes[n].key, val;
+      Val k(t->_nodes[n].Key()), val;
       set_real(val, t->_nodes[n].val);
       v->ApiPush(k);
       v->ApiPush(val);
@@ -341,7 +340,7 @@ SQRESULT sq_next(HSQUIRRELVM v, SQInteger idx) {
       SQInteger n = c->_members->Next(i);
       if (n < 0) return SQ_ERROR;
       it.SetInt(n);
-      Val k = c->_members->_nodes[n].key, val;
+      Val k(c->_members->_nodes[n].Key()), val;
       if (self._type == OT_CLASS)
         c->Get(k, val);
       else
@@ -376,11 +375,7 @@ SQRESULT sq_clear(HSQUIRRELVM v, SQInteger idx) {
   const Val &o = v->At(idx);
   switch (o._type) {
     case OT_TABLE: o._unVal.pTable->ClearAll(); return SQ_OK;
-    case OT_ARRAY: {
-      std::vector<Val> tmp;
-      tmp.swap(o._unVal.pArray->_vals);
-      return SQ_OK;
-    }
+    case OT_ARRAY: o._unVal.pArray->_vals.clear(); return SQ_OK;
     default: return sq_throwerror(v, "clear only works on table and array");
   }
 }
@@ -708,4 +703,17 @@ SQObject *sqi_array_data(HSQUIRRELVM v, SQInteger idx, SQInteger *size) {
   SQArray *a = o._unVal.pArray;
   *size = a->Size();
   return a->_vals.data();
+}
+
+SQRESULT sqi_array_get(HSQUIRRELVM v, SQInteger idx, SQInteger i, SQObject *out) {
+  const Val &o = v->At(idx);
+  if (o._type != OT_ARRAY || i < 0 || i >= o._unVal.pArray->Size()) return SQ_ERROR;
+  *out = o._unVal.pArray->_vals.Get(i);
+  return SQ_OK;
+}
+
+SQRESULT sqi_array_sort_integers(HSQUIRRELVM v, SQInteger idx) {
+  const Val &o = v->At(idx);
+  if (o._type != OT_ARRAY) return SQ_ERROR;
+  return o._unVal.pArray->_vals.SortIntegers() ? SQ_OK : SQ_ERROR;
 }

@@ -12,13 +12,11 @@
 
 // Pushes element i of the array at arr exactly as stored. The caller checked the range.
 static void push_raw(HSQUIRRELVM v, SQInteger arr, SQInteger i) {
-    SQInteger size = 0;
-    SQObject *data = sqi_array_data(v, arr, &size);
-    if (data && i >= 0 && i < size) {
-        sq_pushobject(v, data[i]);
-    } else {
+    SQObject o;
+    if (SQ_SUCCEEDED(sqi_array_get(v, arr, i, &o)))
+        sq_pushobject(v, o);
+    else
         sq_pushnull(v);
-    }
 }
 
 // Pushes element i as script code reads it (weak references give their target).

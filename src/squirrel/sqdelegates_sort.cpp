@@ -1,9 +1,9 @@
 // sqdelegates_sort.cpp: array.sort([compare]).
 //
 // Arrays of integers without a comparator (the common, hot case) are radix sorted in
-// place. Everything else is a merge sort of element positions: the array itself is not
-// touched while comparisons run script code (a comparator or _cmp may read or even resize
-// the array), and the finished order is applied at the end by swapping elements, which
+// place, without extra memory (SQArrayStore::SortIntegers). Everything else is a merge
+// sort of element positions: the array itself is not touched while comparisons run script
+// code (a comparator or _cmp may read or even resize the array), and the finished order is applied at the end by swapping elements, which
 // keeps reference counts right. The merge sort only ever compares inside bounds, so a
 // comparator that contradicts itself yields some order, never a crash.
 #include <cstdint>
@@ -16,36 +16,6 @@ namespace {
 
 // Raised by a comparison that failed; the VM's last error already describes it.
 struct SortFailed {};
-
-// Radix sort of an all-integer array by value. The keys (sign bit flipped so negative
-// numbers come first) are sorted on their own in stable 11-bit passes, skipping passes where
-// every key has the same digit, and written back as fresh integer values: integers hold
-// no references, so rewriting them is the same as permuting them.
-void radix_sort_ints(SQObject *data, SQInteger n) {
-    constexpr int kBits = 11;
-    constexpr uint32_t kMask = (1u << kBits) - 1;
-    std::vector<uint32_t> keys((size_t)n), tmp((size_t)n);
-    for (SQInteger i = 0; i < n; ++i) keys[(size_t)i] = (uint32_t)data[i]._unVal.nInteger ^ 0x80000000u;
-    uint32_t *src = keys.data(), *dst = tmp.data();
-    for (int shift = 0; shift < 32; shift += kBits) {
-        std::vector<size_t> count(kMask + 1, 0);
-        for (SQInteger i = 0; i < n; ++i) ++count[(src[i] >> shift) & kMask];
-        if (count[(src[0] >> shift) & kMask] == (size_t)n) continue;
-        size_t pos = 0;
-        for (size_t &c : count) {
-            size_t k = c;
-            c = pos;
-            pos += k;
-        }
-        for (SQInteger i = 0; i < n; ++i) dst[count[(src[i] >> shift) & kMask]++] = src[i];
-        std::swap(src, dst);
-    }
-    for (SQInteger i = 0; i < n; ++i) {
-        data[i]._type = OT_INTEGER;
-        data[i]._unVal.raw = 0;
-        data[i]._unVal.nInteger = (SQInteger)(src[i] ^ 0x80000000u);
-    }
-}
 
 class Sorter {
 public:
@@ -102,7 +72,7 @@ public:
         return r < 0;
     }
 
-    // Stable top-down merge sort of positions idx[lo, hi) using tmp as scratch.
+    // Stable top-down merge sort of positions idx[lo, hi); tmp holds half of them.
     void sort(uint32_t *idx, uint32_t *tmp, size_t lo, size_t hi) {
         if (hi - lo <= 6) {
             for (size_t i = lo + 1; i < hi; ++i) {
@@ -120,11 +90,12 @@ public:
         sort(idx, tmp, lo, mid);
         sort(idx, tmp, mid, hi);
         if (!less(idx[mid], idx[mid - 1])) return;  // already in order
-        std::memcpy(tmp + lo, idx + lo, sizeof(uint32_t) * (hi - lo));
-        size_t i = lo, j = mid, k = lo;
-        while (i < mid && j < hi) idx[k++] = less(tmp[j], tmp[i]) ? tmp[j++] : tmp[i++];
-        while (i < mid) idx[k++] = tmp[i++];
-        while (j < hi) idx[k++] = tmp[j++];
+        // Only the left run moves out; the merge writes behind the right run's reader.
+        size_t nl = mid - lo;
+        std::memcpy(tmp, idx + lo, sizeof(uint32_t) * nl);
+        size_t i = 0, j = mid, k = lo;
+        while (i < nl && j < hi) idx[k++] = less(idx[j], tmp[i]) ? idx[j++] : tmp[i++];
+        while (i < nl) idx[k++] = tmp[i++];
     }
 
 private:
@@ -165,18 +136,11 @@ void apply_order(SQObject *data, uint32_t *idx, size_t n) {
 
 SQInteger sqb_array_sort(HSQUIRRELVM v) {
     bool hascmp = sq_gettop(v) > 1 && sq_gettype(v, 2) != OT_NULL;
+    if (!hascmp && SQ_SUCCEEDED(sqi_array_sort_integers(v, 1))) return 0;
     SQInteger n = 0;
     SQObject *data = sqi_array_data(v, 1, &n);
     if (!data || n < 2) return 0;
-    if (!hascmp) {
-        bool allint = true;
-        for (SQInteger i = 0; i < n && allint; ++i) allint = sq_isinteger(data[i]);
-        if (allint) {
-            radix_sort_ints(data, n);
-            return 0;
-        }
-    }
-    std::vector<uint32_t> idx((size_t)n), tmp((size_t)n);
+    std::vector<uint32_t> idx((size_t)n), tmp((size_t)n / 2 + 1);
     for (SQInteger i = 0; i < n; ++i) idx[(size_t)i] = (uint32_t)i;
     Sorter sorter(v, hascmp, n);
     try {

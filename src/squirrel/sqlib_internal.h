@@ -45,3 +45,9 @@ SQRESULT sqi_check_memory(HSQUIRRELVM v, size_t extra);
 // Elements may be read or permuted (swapping keeps reference counts right), never
 // overwritten.
 SQObject *sqi_array_data(HSQUIRRELVM v, SQInteger idx, SQInteger *size);
+// Element i of the array at idx as stored (without turning an array of scalars into full
+// values as sqi_array_data does); SQ_ERROR when there is none.
+SQRESULT sqi_array_get(HSQUIRRELVM v, SQInteger idx, SQInteger i, SQObject *out);
+// Sorts the array at idx by value in place when every element is an integer; SQ_ERROR
+// (array untouched) otherwise.
+SQRESULT sqi_array_sort_integers(HSQUIRRELVM v, SQInteger idx);

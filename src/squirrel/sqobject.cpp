@@ -50,14 +50,49 @@ SQCollectable::~SQCollectable() {
   }
 }
 
-void *mem_alloc_big(size_t bytes) {
-  constexpr size_t kHuge = 2u << 20;
-  if (bytes < 2 * kHuge) return malloc(bytes);
-  size_t rounded = (bytes + kHuge - 1) & ~(kHuge - 1);
-  void *p = aligned_alloc(kHuge, rounded);
-  if (!p) return nullptr;
-  madvise(p, rounded, MADV_HUGEPAGE);
+namespace {
+constexpr size_t kBigBlock = 1u << 20;
+constexpr size_t kHugeAdvise = 4u << 20;
+inline size_t page_round(size_t bytes) { return (bytes + 4095) & ~(size_t)4095; }
+void advise_huge(void *p, size_t bytes) {
+  if (bytes >= kHugeAdvise) madvise(p, bytes, MADV_HUGEPAGE);
+}
+}  // namespace
+
+void *mem_big_alloc(size_t bytes) {
+  if (bytes < kBigBlock) return malloc(bytes ? bytes : 1);
+  size_t len = page_round(bytes);
+  void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+  advise_huge(p, len);
   return p;
+}
+
+void *mem_big_realloc(void *p, size_t oldbytes, size_t newbytes) {
+  if (!p) return mem_big_alloc(newbytes);
+  bool oldbig = oldbytes >= kBigBlock, newbig = newbytes >= kBigBlock;
+  if (!oldbig && !newbig) return realloc(p, newbytes ? newbytes : 1);
+  if (oldbig && newbig) {
+    size_t oldlen = page_round(oldbytes), newlen = page_round(newbytes);
+    if (oldlen == newlen) return p;
+    void *q = mremap(p, oldlen, newlen, MREMAP_MAYMOVE);
+    if (q == MAP_FAILED) return nullptr;
+    advise_huge(q, newlen);
+    return q;
+  }
+  void *q = mem_big_alloc(newbytes);  // crossing the threshold: one copy
+  if (!q) return nullptr;
+  memcpy(q, p, oldbytes < newbytes ? oldbytes : newbytes);
+  mem_big_free(p, oldbytes);
+  return q;
+}
+
+void mem_big_free(void *p, size_t bytes) {
+  if (!p) return;
+  if (bytes < kBigBlock)
+    free(p);
+  else
+    munmap(p, page_round(bytes));
 }
 
 // ============================================================================
@@ -105,7 +140,7 @@ static SQHash hash_bytes(const char *s, SQInteger len) {
 
 static void strtab_resize(SQSharedState *ss, SQInteger ncap) {
   size_t bytes = (size_t)ncap * sizeof(SQSharedState::StrSlot);
-  auto *nt = (SQSharedState::StrSlot *)mem_alloc_big(bytes);
+  auto *nt = (SQSharedState::StrSlot *)mem_big_alloc(bytes);
   if (!nt) throw std::bad_alloc();
   memset((void *)nt, 0, bytes);
   SQInteger mask = ncap - 1;
@@ -116,7 +151,7 @@ static void strtab_resize(SQSharedState *ss, SQInteger ncap) {
     while (nt[j].str) j = (j + 1) & mask;
     nt[j] = e;
   }
-  free(ss->_strtab);
+  mem_big_free(ss->_strtab, (size_t)ss->_strcap * sizeof(SQSharedState::StrSlot));
   ss->_strtab = nt;
   ss->_strcap = ncap;
 }
@@ -133,10 +168,10 @@ SQString *str_new(SQSharedState *ss, const char *s, SQInteger len) {
     if (e.hash == h && e.str->_len == len && memcmp(e.str->_val, s, (size_t)len) == 0) return e.str;
     j = (j + 1) & mask;
   }
-  void *mem = malloc(sizeof(SQString) + (size_t)len);
+  void *mem = malloc(str_bytes(len));
   SQString *str = new (mem) SQString();
   str->_ss = ss;
-  ss->_memused += (size_t)len + sizeof(SQString);
+  ss->_memused += str_bytes(len);
   str->_hash = h;
   str->_len = len;
   memcpy(str->_val, s, (size_t)len);
@@ -169,7 +204,7 @@ void SQString::Release() {
   ss->_strtab[i].str = nullptr;
   ss->_strtab[i].hash = 0;
   ss->_strcount--;
-  ss->_memused -= (size_t)_len + sizeof(SQString);
+  ss->_memused -= str_bytes(_len);
   ClearWeakRef();
   this->~SQString();
   free(this);
@@ -178,22 +213,15 @@ void SQString::Release() {
 // ============================================================================
 // Arrays
 // ============================================================================
-SQArray::SQArray(SQSharedState *ss, SQInteger n) : SQCollectable(ss, OT_ARRAY) { _vals.resize((size_t)n); }
+SQArray::SQArray(SQSharedState *ss, SQInteger n) : SQCollectable(ss, OT_ARRAY) { _vals.resize(n); }
 
 void SQArray::Destroy() {
   ClearWeakRef();
-  if (_ss && _ss->_closing)
-    for (Val &v : _vals) val_forget_if_string(v);
+  if (_ss && _ss->_closing) _vals.ForgetStrings();
   delete this;
 }
-void SQArray::Traverse(GCVisitor visit, void *ud) {
-  for (Val &v : _vals)
-    if (v._type & SQOBJECT_REF_COUNTED) visit(v._unVal.pRefCounted, ud);
-}
-void SQArray::Clear() {
-  std::vector<Val> tmp;
-  tmp.swap(_vals);
-}
+void SQArray::Traverse(GCVisitor visit, void *ud) { _vals.Traverse(visit, ud); }
+void SQArray::Clear() { _vals.clear(); }
 
 // ============================================================================
 // Functions

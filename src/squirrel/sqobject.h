@@ -7,6 +7,7 @@
 // take part in reference cycles derive from SQCollectable and sit on the shared state's
 // GC list, which the cycle collector walks (see sqgc.cpp).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -28,12 +29,14 @@ struct SQWeakRef;
 // ============================================================================
 // Reference counted header
 // ============================================================================
+// The small fields come last: a derived object's first 4-byte field (a string's hash)
+// then fits in the tail padding.
 struct SQRefCounted {
+  SQWeakRef *_weakref = nullptr;
   uint32_t _refs = 0;
   uint32_t _gcrefs = 0;  // scratch count of the cycle collector
   uint8_t _collectable = 0;  // derives from SQCollectable
   uint8_t _gcmark = 0;
-  SQWeakRef *_weakref = nullptr;
   virtual ~SQRefCounted() = default;
   // Called when the count reaches zero: drop children and free the memory.
   virtual void Release() = 0;
@@ -166,12 +169,22 @@ inline SQInteger to_int(const SQObject &o) {
 // Strings (interned: equal contents <=> same object)
 // ============================================================================
 struct SQString final : SQRefCounted {
-  SQSharedState *_ss;
   SQHash _hash;
+  SQSharedState *_ss;
   SQInteger _len;
-  char _val[1];
+  char _val[1];  // _len characters and a terminating 0
   void Release() override;
 };
+// Bytes of a string of len characters: short strings take one 64-byte block of the
+// allocator instead of 80 (the header is 44 bytes, not sizeof's rounded 48). Never less
+// than the object itself, which its constructor may write in full.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"  // GCC and Clang lay SQString out plainly
+SQ_INLINE size_t str_bytes(SQInteger len) {
+  size_t n = offsetof(SQString, _val) + (size_t)len + 1;
+  return n < sizeof(SQString) ? sizeof(SQString) : n;
+}
+#pragma GCC diagnostic pop
 
 SQString *str_new(SQSharedState *ss, const char *s, SQInteger len = -1);
 inline Val val_str(SQString *s) { return Val(OT_STRING, s); }
@@ -185,20 +198,32 @@ struct SQWeakRef final : SQRefCounted {
 };
 
 // ============================================================================
-// Tables: open addressing with linear probing, tombstones for deleted keys.
+// Tables: the entries sit in one array in insertion order and are chained through a
+// power-of-two array of bucket heads (load factor at most 1). A removed entry stays as a
+// hole until the next growth compacts the array, so removing during iteration is safe.
 // ============================================================================
 struct SQTableNode {
-  Val key;  // OT_NULL + raw 0: empty; OT_NULL + raw 1: tombstone
   Val val;
-  SQHash hash = 0;  // hash of key, so probing and rehashing never touch the key object
+  SQObjectType ktype;  // OT_NULL: a removed entry
+  int32_t next;        // next entry of the same bucket, -1 ends the chain
+  SQObjectValue kval;  // key payload (counted like a Val when ktype is ref-counted)
+  SQObject Key() const {
+    SQObject o;
+    o._type = ktype;
+    o._unVal = kval;
+    return o;
+  }
 };
+static_assert(sizeof(SQTableNode) == 32, "table entries are 32 bytes");
 
 struct SQTable final : SQCollectable {
-  SQTableNode *_nodes = nullptr;
-  SQInteger _cap = 0;     // power of two (0 when empty)
-  SQInteger _count = 0;   // live keys
-  SQInteger _used = 0;    // live + tombstones
-  SQTable *_delegate = nullptr;  // counted
+  SQTableNode *_nodes = nullptr;  // _cap entries; [0, _size) constructed
+  int32_t *_buckets = nullptr;    // entry index heading each chain, -1: empty
+  SQInteger _cap = 0;
+  SQInteger _size = 0;            // entries in use, holes included
+  SQInteger _count = 0;           // live keys
+  uint32_t _mask = 0;             // bucket count - 1 (a power of two minus one)
+  SQTable *_delegate = nullptr;   // counted
   explicit SQTable(SQSharedState *ss, SQInteger cap = 0);
   ~SQTable() override;
   void Destroy() override;
@@ -206,16 +231,32 @@ struct SQTable final : SQCollectable {
   void Clear() override;
 
   Val *Get(const SQObject &key) const;
-  Val *GetStr(const SQString *key) const;
+  SQ_INLINE Val *GetStr(const SQString *key) const {
+    if (!_buckets) return nullptr;
+    for (int32_t i = _buckets[Bucket(key->_hash)]; i >= 0;) {
+      SQTableNode &n = _nodes[i];
+      if (n.kval.pString == key && n.ktype == OT_STRING) return &n.val;
+      i = n.next;
+    }
+    return nullptr;
+  }
   bool Set(const SQObject &key, const SQObject &val);  // existing keys only
   void NewSlot(const SQObject &key, const SQObject &val);
   bool Remove(const SQObject &key);
-  // Iteration: returns the next slot index after `idx` holding a key, or -1.
+  // Iteration: returns the next entry index after `idx` holding a key, or -1.
   SQInteger Next(SQInteger idx) const;
   SQTable *Clone() const;
   void SetDelegate(SQTable *d);
-  void Rehash(SQInteger newcap);
   void ClearAll();
+
+  // Hashes are well mixed in their low bits (see val_hash), so a mask picks the bucket.
+  SQ_INLINE uint32_t Bucket(SQHash h) const { return h & _mask; }
+  SQInteger BucketCount() const { return _buckets ? (SQInteger)_mask + 1 : 0; }
+
+ private:
+  void Resize(SQInteger newcap);  // compacts the entries, then sets the capacity
+  void Append(const SQObject &key, const SQObject &val, SQHash h);
+  size_t Bytes() const { return sizeof(SQTableNode) * (size_t)_cap + sizeof(int32_t) * (size_t)BucketCount(); }
 };
 
 SQHash val_hash(const SQObject &key);
@@ -223,8 +264,104 @@ SQHash val_hash(const SQObject &key);
 // ============================================================================
 // Arrays
 // ============================================================================
+// Elements of an array. While every element is a scalar without references (null,
+// integer, float, bool: a 32-bit payload) they take 8 bytes each; the first element that
+// needs more turns the whole store into 16-byte values until it is cleared. Indexing
+// yields a Ref that reads as an SQObject and takes assignments with reference counting.
+struct SQSmallVal {
+  SQObjectType type;
+  uint32_t bits;
+};
+
+class SQArrayStore {
+ public:
+  class Ref {
+   public:
+    Ref(SQArrayStore *s, SQInteger i) : _s(s), _i(i) {}
+    Ref(const Ref &) = default;
+    SQ_INLINE operator SQObject() const { return _s->Get(_i); }
+    SQ_INLINE Ref &operator=(const SQObject &o) {
+      _s->Set(_i, o);
+      return *this;
+    }
+    SQ_INLINE Ref &operator=(Val &&o) {
+      _s->SetMove(_i, std::move(o));
+      return *this;
+    }
+    SQ_INLINE Ref &operator=(const Ref &o) {  // element to element, not a rebinding
+      _s->Set(_i, (SQObject)o);
+      return *this;
+    }
+
+   private:
+    SQArrayStore *_s;
+    SQInteger _i;
+  };
+
+  SQArrayStore() = default;
+  SQArrayStore(const SQArrayStore &) = delete;
+  ~SQArrayStore() { clear(); }
+  SQArrayStore &operator=(const SQArrayStore &o);  // a copy (counts the references)
+  SQArrayStore &operator=(std::vector<Val> &&vals);
+
+  SQ_INLINE static bool IsSmall(const SQObject &o) {
+    return !(o._type & SQOBJECT_REF_COUNTED) && (o._unVal.raw >> 32) == 0;
+  }
+  SQ_INLINE SQInteger size() const { return _size; }
+  bool empty() const { return _size == 0; }
+  bool wide() const { return _wide; }
+  SQ_INLINE SQObject Get(SQInteger i) const {
+    if (_wide) {
+      const Val &v = static_cast<const Val *>(_mem)[i];
+      SQObject o;
+      o._type = v._type;
+      o._unVal = v._unVal;
+      return o;
+    }
+    const SQSmallVal &e = static_cast<const SQSmallVal *>(_mem)[i];
+    SQObject o;
+    o._type = e.type;
+    o._unVal.raw = e.bits;
+    return o;
+  }
+  SQ_INLINE void Set(SQInteger i, const SQObject &o) {
+    if (!_wide) {
+      if (IsSmall(o)) {
+        static_cast<SQSmallVal *>(_mem)[i] = SQSmallVal{o._type, (uint32_t)o._unVal.raw};
+        return;
+      }
+      Widen();
+    }
+    static_cast<Val *>(_mem)[i] = o;
+  }
+  void SetMove(SQInteger i, Val &&o);
+  SQ_INLINE Ref operator[](SQInteger i) { return Ref(this, i); }
+  void push_back(const SQObject &o);
+  Val pop();  // the last element, removed
+  void reserve(SQInteger n);
+  void resize(SQInteger n);  // new elements are null
+  void erase(SQInteger i);
+  void insert(SQInteger i, const SQObject &o);
+  void reverse();
+  void clear();
+  Val *data();  // full values (widens the store)
+  // Sorts the elements by value when all are integers (else returns false), in the
+  // store's own memory.
+  bool SortIntegers();
+  void Traverse(GCVisitor visit, void *ud);
+  void ForgetStrings();  // sq_close: strings are freed by one final sweep
+
+ private:
+  void Grow(SQInteger mincap);
+  void Widen();
+  size_t CellBytes() const { return _wide ? sizeof(Val) : sizeof(SQSmallVal); }
+  void *_mem = nullptr;
+  SQInteger _size = 0, _cap = 0;
+  bool _wide = false;
+};
+
 struct SQArray final : SQCollectable {
-  std::vector<Val> _vals;
+  SQArrayStore _vals;
   explicit SQArray(SQSharedState *ss, SQInteger n = 0);
   void Destroy() override;
   void Traverse(GCVisitor visit, void *ud) override;
@@ -439,10 +576,15 @@ SQ_INLINE void set_real(Val &dst, const SQObject &src) {
     dst = src;
 }
 
-// Allocation of big hash arrays: at 4 MB and more the memory is 2 MB aligned and advised
-// for transparent huge pages (random probes of big tables miss the TLB less). Release
-// with free().
-void *mem_alloc_big(size_t bytes);
+// Big blocks (hash arrays, table entries, array elements): from 1 MB on they are mapped
+// pages, so growing one moves page mappings instead of copying (no transient second copy
+// in memory), and freeing one returns its memory at once. From 4 MB on they are advised
+// for transparent huge pages (random probes of big tables miss the TLB less). The caller
+// passes the block's size back on every call. mem_big_realloc keeps the contents up to
+// the smaller size and returns nullptr (the old block intact) when memory runs out.
+void *mem_big_alloc(size_t bytes);
+void *mem_big_realloc(void *p, size_t oldbytes, size_t newbytes);
+void mem_big_free(void *p, size_t bytes);
 
 // Helpers shared by several files
 const char *type_name(SQObjectType t);

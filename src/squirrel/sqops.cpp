@@ -381,11 +381,29 @@ void vm_delete(SQVM *v, const SQObject &self, const SQObject &key, Val &out) {
 // ============================================================================
 // Conversion
 // ============================================================================
+// Decimal text of an integer (what "%d" gives) into buf, which holds at least 12 bytes;
+// returns the length. Building keys such as "key_" + i is common enough in scripts that
+// the printf machinery showed in profiles.
+static int int_to_text(char *buf, SQInteger i) {
+  char tmp[12];
+  uint32_t u = i < 0 ? 0u - (uint32_t)i : (uint32_t)i;
+  int n = 0;
+  do {
+    tmp[n++] = (char)('0' + u % 10);
+    u /= 10;
+  } while (u);
+  int len = 0;
+  if (i < 0) buf[len++] = '-';
+  while (n) buf[len++] = tmp[--n];
+  buf[len] = 0;
+  return len;
+}
+
 void vm_tostring(SQVM *v, const SQObject &o, Val &out) {
   char buf[96];
   switch (o._type) {
     case OT_STRING: out = o; return;
-    case OT_INTEGER: snprintf(buf, sizeof buf, "%d", o._unVal.nInteger); break;
+    case OT_INTEGER: int_to_text(buf, o._unVal.nInteger); break;
     case OT_FLOAT: snprintf(buf, sizeof buf, "%g", (double)o._unVal.fFloat); break;
     case OT_BOOL: snprintf(buf, sizeof buf, "%s", o._unVal.nInteger ? "true" : "false"); break;
     case OT_NULL: snprintf(buf, sizeof buf, "null"); break;
@@ -429,7 +447,7 @@ static void concat_part(SQVM *v, const SQObject &o, Val &holder, char *buf, size
       text = o._unVal.pString->_val;
       len = o._unVal.pString->_len;
       return;
-    case OT_INTEGER: len = snprintf(buf, bufsize, "%d", o._unVal.nInteger); break;
+    case OT_INTEGER: len = int_to_text(buf, o._unVal.nInteger); break;
     case OT_FLOAT: len = snprintf(buf, bufsize, "%g", (double)o._unVal.fFloat); break;
     default:
       vm_tostring(v, o, holder);

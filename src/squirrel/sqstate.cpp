@@ -184,6 +184,6 @@ void sq_close(HSQUIRRELVM v) {
       free(s);
     }
   }
-  free(ss->_strtab);
+  mem_big_free(ss->_strtab, (size_t)ss->_strcap * sizeof(SQSharedState::StrSlot));
   delete ss;
 }

@@ -1,29 +1,28 @@
-// sqtable.cpp: hash tables with open addressing and linear probing.
-// Invariants: the capacity is a power of two (or 0); _used counts live keys plus
-// tombstones and stays at most 1/2 of the capacity, so every probe sequence reaches an
-// empty node. Keys compare raw (type + payload bits): strings are interned, so string
-// keys compare by pointer, and 1 and 1.0 are different keys.
+// sqtable.cpp: hash tables.
+// Layout: _nodes[0, _size) are the entries in insertion order (removed ones are holes with
+// ktype OT_NULL); each live entry is on the chain of its bucket, which starts at
+// _buckets[Bucket(hash)] and goes on through `next`. The bucket count is a power of two at
+// least the entry capacity, so chains stay short. No hash is stored: integers hash to
+// themselves and strings carry theirs, so only rebuilding the buckets reads a key's string.
+// Keys compare raw (type + payload bits): strings are interned, so string keys compare by
+// pointer, and 1 and 1.0 are different keys.
 #include "sqstate.h"
-
-namespace {
-inline bool node_empty(const SQTableNode &n) { return n.key._type == OT_NULL && n.key._unVal.raw == 0; }
-inline bool node_tomb(const SQTableNode &n) { return n.key._type == OT_NULL && n.key._unVal.raw == 1; }
-inline void make_tomb(SQTableNode &n) {
-  n.key.Null();
-  n.key._unVal.raw = 1;
-  n.val.Null();
-}
-}  // namespace
 
 SQHash val_hash(const SQObject &key) {
   switch (key._type) {
     case OT_STRING: return key._unVal.pString->_hash;
     case OT_INTEGER: {
-      uint32_t x = (uint32_t)key._unVal.nInteger;
-      x ^= x >> 16;
-      x *= 0x7feb352dU;
-      x ^= x >> 15;
-      return x;
+      // Runs of 256 consecutive integers keep consecutive hashes (a loop over such keys
+      // walks the buckets in order); the mixed run number offsets each run, so keys that
+      // share their low bits, such as multiples of a power of two, still spread over all
+      // buckets.
+      uint32_t u = (uint32_t)key._unVal.nInteger, run = u >> 8;
+      run ^= run >> 16;
+      run *= 0x85ebca6bu;
+      run ^= run >> 13;
+      run *= 0xc2b2ae35u;
+      run ^= run >> 16;
+      return run + u;  // not run << 8: keys with equal low bits must differ in bucket
     }
     default: {
       uint64_t x = (uint64_t)key._unVal.raw;
@@ -36,11 +35,7 @@ SQHash val_hash(const SQObject &key) {
 }
 
 SQTable::SQTable(SQSharedState *ss, SQInteger cap) : SQCollectable(ss, OT_TABLE) {
-  if (cap > 0) {
-    SQInteger c = 4;
-    while (c < cap * 2 + 2) c *= 2;
-    Rehash(c);
-  }
+  if (cap > 0) Resize(cap);
 }
 
 SQTable::~SQTable() {
@@ -54,27 +49,35 @@ void SQTable::Destroy() {
 }
 
 void SQTable::ClearAll() {
-  if (_nodes) {
-    SQTableNode *n = _nodes;
-    SQInteger cap = _cap;
-    _nodes = nullptr;
-    _cap = _count = _used = 0;
-    if (_ss && _ss->_closing) {
-      for (SQInteger i = 0; i < cap; i++) {
-        val_forget_if_string(n[i].key);
-        val_forget_if_string(n[i].val);
-      }
+  if (!_nodes) return;
+  // Detach first: releasing a value may run code that touches this table again.
+  SQTableNode *n = _nodes;
+  int32_t *b = _buckets;
+  SQInteger size = _size;
+  size_t bytes = Bytes(), nodebytes = sizeof(SQTableNode) * (size_t)_cap, bucketbytes = bytes - nodebytes;
+  _nodes = nullptr;
+  _buckets = nullptr;
+  _cap = _size = _count = 0;
+  _mask = 0;
+  if (_ss) _ss->_memused -= bytes;
+  mem_big_free(b, bucketbytes);
+  bool closing = _ss && _ss->_closing;
+  for (SQInteger i = 0; i < size; i++) {
+    SQObject k = n[i].Key();
+    if (closing) {
+      val_forget_if_string(k);
+      val_forget_if_string(n[i].val);
     }
-    for (SQInteger i = 0; i < cap; i++) n[i].~SQTableNode();
-    free(n);
-    if (_ss) _ss->_memused -= sizeof(SQTableNode) * (size_t)cap;
+    val_release(k);
+    n[i].val.~Val();
   }
+  mem_big_free(n, nodebytes);
 }
 
 void SQTable::Traverse(GCVisitor visit, void *ud) {
-  for (SQInteger i = 0; i < _cap; i++) {
+  for (SQInteger i = 0; i < _size; i++) {
     SQTableNode &n = _nodes[i];
-    if (n.key._type & SQOBJECT_REF_COUNTED) visit(n.key._unVal.pRefCounted, ud);
+    if (n.ktype & SQOBJECT_REF_COUNTED) visit(n.kval.pRefCounted, ud);
     if (n.val._type & SQOBJECT_REF_COUNTED) visit(n.val._unVal.pRefCounted, ud);
   }
   if (_delegate) visit(_delegate, ud);
@@ -98,62 +101,56 @@ void SQTable::SetDelegate(SQTable *d) {
   }
 }
 
-void SQTable::Rehash(SQInteger newcap) {
-  SQTableNode *old = _nodes;
-  SQInteger oldcap = _cap;
-  _nodes = (SQTableNode *)mem_alloc_big(sizeof(SQTableNode) * (size_t)newcap);
-  if (!_nodes) {
-    _nodes = old;
-    throw std::bad_alloc();
+void SQTable::Resize(SQInteger newcap) {
+  if (newcap < _cap) newcap = _cap;  // never shrinks
+  if (newcap < 4) newcap = 4;
+  if (newcap > 0x40000000) throw std::bad_alloc();  // entry indices are 32-bit
+  SQInteger nbuckets = 4;
+  while (nbuckets < newcap * 2) nbuckets *= 2;
+  size_t oldbytes = Bytes();
+  // Allocate everything before changing anything, so running out of memory leaves the
+  // table as it was.
+  int32_t *nb = (int32_t *)mem_big_alloc(sizeof(int32_t) * (size_t)nbuckets);
+  if (!nb) throw std::bad_alloc();
+  if (newcap > _cap) {
+    auto *nn = (SQTableNode *)mem_big_realloc(_nodes, sizeof(SQTableNode) * (size_t)_cap,
+                                              sizeof(SQTableNode) * (size_t)newcap);
+    if (!nn) {
+      mem_big_free(nb, sizeof(int32_t) * (size_t)nbuckets);
+      throw std::bad_alloc();
+    }
+    _nodes = nn;  // entries are plain bits apart from their counts: moving them is safe
   }
-  _ss->_memused += sizeof(SQTableNode) * (size_t)(newcap - oldcap);
-  for (SQInteger i = 0; i < newcap; i++) new (&_nodes[i]) SQTableNode();
+  // Close the holes, keeping the order of the live entries.
+  SQInteger j = 0;
+  for (SQInteger i = 0; i < _size; i++) {
+    if (_nodes[i].ktype == OT_NULL) continue;
+    if (i != j) memcpy((void *)&_nodes[j], (const void *)&_nodes[i], sizeof(SQTableNode));
+    j++;
+  }
+  _size = j;
+  mem_big_free(_buckets, sizeof(int32_t) * (size_t)BucketCount());
+  _buckets = nb;
+  _mask = (uint32_t)(nbuckets - 1);
   _cap = newcap;
-  _used = _count = 0;
-  for (SQInteger i = 0; i < oldcap; i++) {
-    SQTableNode &n = old[i];
-    if (n.key._type != OT_NULL) {
-      SQHash h = n.hash;
-      SQInteger j = h & (_cap - 1);
-      while (!node_empty(_nodes[j])) j = (j + 1) & (_cap - 1);
-      _nodes[j].key = std::move(n.key);
-      _nodes[j].val = std::move(n.val);
-      _nodes[j].hash = h;
-      _used++;
-      _count++;
-    }
-    n.~SQTableNode();
+  memset(nb, 0xff, sizeof(int32_t) * (size_t)nbuckets);
+  for (SQInteger i = 0; i < _size; i++) {
+    uint32_t b = Bucket(val_hash(_nodes[i].Key()));
+    _nodes[i].next = nb[b];
+    nb[b] = (int32_t)i;
   }
-  free(old);
-}
-
-Val *SQTable::GetStr(const SQString *key) const {
-  if (_cap == 0) return nullptr;
-  SQInteger mask = _cap - 1;
-  SQInteger j = key->_hash & mask;
-  for (;;) {
-    SQTableNode &n = _nodes[j];
-    if (n.key._type == OT_STRING) {
-      if (n.key._unVal.pString == key) return &n.val;
-    } else if (node_empty(n)) {
-      return nullptr;
-    }
-    j = (j + 1) & mask;
-  }
+  if (_ss) _ss->_memused += Bytes() - oldbytes;
 }
 
 Val *SQTable::Get(const SQObject &key) const {
   if (key._type == OT_STRING) return GetStr(key._unVal.pString);
-  if (_cap == 0) return nullptr;
-  SQInteger mask = _cap - 1;
-  SQHash h = val_hash(key);
-  SQInteger j = h & mask;
-  for (;;) {
-    SQTableNode &n = _nodes[j];
-    if (n.hash == h && raw_equal(n.key, key)) return &n.val;
-    if (node_empty(n)) return nullptr;
-    j = (j + 1) & mask;
+  if (!_buckets) return nullptr;
+  for (int32_t i = _buckets[Bucket(val_hash(key))]; i >= 0;) {
+    SQTableNode &n = _nodes[i];
+    if (n.kval.raw == key._unVal.raw && n.ktype == key._type) return &n.val;
+    i = n.next;
   }
+  return nullptr;
 }
 
 bool SQTable::Set(const SQObject &key, const SQObject &val) {
@@ -163,61 +160,81 @@ bool SQTable::Set(const SQObject &key, const SQObject &val) {
   return true;
 }
 
-void SQTable::NewSlot(const SQObject &key, const SQObject &val) {
-  SQHash h = val_hash(key);
-  if (_cap) {
-    SQInteger mask = _cap - 1;
-    for (SQInteger j = h & mask;; j = (j + 1) & mask) {
-      SQTableNode &n = _nodes[j];
-      if (n.hash == h && raw_equal(n.key, key)) {
-        n.val = val;
-        return;
-      }
-      if (node_empty(n)) break;
-    }
-  }
-  if ((_used + 1) * 2 > _cap) {
-    SQInteger nc = _cap ? _cap : 4;
-    while ((_count + 1) * 3 > nc) nc *= 2;
-    Rehash(nc);
-  }
-  SQInteger mask = _cap - 1;
-  SQInteger j = h & mask;
-  while (!node_empty(_nodes[j]) && !node_tomb(_nodes[j])) j = (j + 1) & mask;
-  if (node_empty(_nodes[j])) _used++;
-  _nodes[j].key = key;
-  _nodes[j].val = val;
-  _nodes[j].hash = h;
+void SQTable::Append(const SQObject &key, const SQObject &val, SQHash h) {
+  SQInteger idx = _size;
+  SQTableNode &n = _nodes[idx];
+  n.ktype = key._type;
+  n.kval = key._unVal;
+  val_addref(key);
+  new (&n.val) Val(val);
+  uint32_t b = Bucket(h);
+  n.next = _buckets[b];
+  _buckets[b] = (int32_t)idx;
+  _size++;
   _count++;
 }
 
-bool SQTable::Remove(const SQObject &key) {
-  if (_cap == 0) return false;
-  SQInteger mask = _cap - 1;
+void SQTable::NewSlot(const SQObject &key, const SQObject &val) {
   SQHash h = val_hash(key);
-  SQInteger j = h & mask;
-  for (;;) {
-    SQTableNode &n = _nodes[j];
-    if (n.hash == h && raw_equal(n.key, key)) {
-      make_tomb(n);
-      _count--;
+  if (_buckets) {
+    for (int32_t i = _buckets[Bucket(h)]; i >= 0;) {
+      SQTableNode &n = _nodes[i];
+      if (n.kval.raw == key._unVal.raw && n.ktype == key._type) {
+        n.val = val;
+        return;
+      }
+      i = n.next;
+    }
+  }
+  if (_size == _cap) {
+    // Full: compact in place when at least a quarter are holes, else double. The key and
+    // value are copied first: they may live in this table's entries, which move.
+    SQObject k = key, v = val;
+    SQInteger holes = _size - _count;
+    Resize(holes * 4 >= _cap && _cap > 0 ? _cap : _cap * 2);
+    Append(k, v, h);
+    return;
+  }
+  Append(key, val, h);
+}
+
+bool SQTable::Remove(const SQObject &key) {
+  if (!_buckets) return false;
+  int32_t *link = &_buckets[Bucket(val_hash(key))];
+  while (*link >= 0) {
+    SQTableNode &n = _nodes[*link];
+    if (n.kval.raw == key._unVal.raw && n.ktype == key._type) {
+      *link = n.next;
+      SQObject oldkey = n.Key();
+      Val oldval = std::move(n.val);
+      n.ktype = OT_NULL;
+      n.kval.raw = 0;
+      n.next = -1;
+      if (--_count == 0) {
+        // Every chain is empty again: new keys start over at the front.
+        for (SQInteger i = 0; i < _size; i++) _nodes[i].val.~Val();
+        _size = 0;
+      }
+      val_release(oldkey);  // may run code; the table is consistent by now
       return true;
     }
-    if (node_empty(n)) return false;
-    j = (j + 1) & mask;
+    link = &n.next;
   }
+  return false;
 }
 
 SQInteger SQTable::Next(SQInteger idx) const {
-  for (SQInteger i = idx + 1; i < _cap; i++)
-    if (_nodes[i].key._type != OT_NULL) return i;
+  for (SQInteger i = idx < 0 ? 0 : idx + 1; i < _size; i++)
+    if (_nodes[i].ktype != OT_NULL) return i;
   return -1;
 }
 
 SQTable *SQTable::Clone() const {
   SQTable *t = new SQTable(_ss, _count);
-  for (SQInteger i = 0; i < _cap; i++)
-    if (_nodes[i].key._type != OT_NULL) t->NewSlot(_nodes[i].key, _nodes[i].val);
+  for (SQInteger i = 0; i < _size; i++) {
+    const SQTableNode &n = _nodes[i];
+    if (n.ktype != OT_NULL) t->Append(n.Key(), n.val, val_hash(n.Key()));
+  }
   t->SetDelegate(_delegate);
   return t;
 }

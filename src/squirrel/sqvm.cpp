@@ -770,7 +770,7 @@ static bool foreach_step(SQVM *v, Val *r) {
       SQInteger n = t->Next(idx);
       if (n < 0) return false;
       it.SetInt(n);
-      r[2] = t->_nodes[n].key;
+      r[2] = t->_nodes[n].Key();
       set_real(r[3], t->_nodes[n].val);
       return true;
     }
@@ -799,9 +799,9 @@ static bool foreach_step(SQVM *v, Val *r) {
       SQInteger n = t->Next(idx);
       if (n < 0) return false;
       it.SetInt(n);
-      r[2] = t->_nodes[n].key;
+      r[2] = t->_nodes[n].Key();
       Val out;
-      k->Get(t->_nodes[n].key, out);
+      k->Get(t->_nodes[n].Key(), out);
       r[3] = out;
       return true;
     }
