@@ -22,14 +22,24 @@ void calc_land_norm_at() {}
 void get_world_time() {}
 int count_alive_monsters() { return 0; }
 void for_each_game_object() {}
-void update_gameobj(float dt) {}
+// Objects asked for at start-up are made in the first world step, after the
+// start-up world generation removed every object; a reloaded module starts
+// with this false, so nothing is made twice.
+static bool spawn_pending = false;
+void update_gameobj(float dt)
+{
+  if (spawn_pending) {
+    spawn_pending = false;
+    spawn_requested_gameobjs();
+    report_live_gameobjs();
+  }
+}
 void render_gameobj(float dt) {}
 void render_debug_vis_gameobj(float dt) {}
 void init_gameobj()
 {
   debug("gameobj: init (code version %d)", GAMEOBJ_CODE_VERSION);
-  spawn_requested_gameobjs();
-  report_live_gameobjs();
+  spawn_pending = true;
 }
 void close_gameobj() { debug("gameobj: closed"); }
 void on_devmode_click() {}

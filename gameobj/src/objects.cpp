@@ -154,7 +154,7 @@ void load_gameobjs(InputStream& in)
 }
 
 // Developer aid: RUNEHOLM_SPAWN_GAMEOBJS="Player,FireballSpell,..." creates
-// those objects at start-up and logs every live object after each link, so
+// those objects in the first world step and logs every live object after each link, so
 // that a reload can be watched taking over live objects.
 void spawn_requested_gameobjs()
 {
