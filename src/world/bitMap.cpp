@@ -78,9 +78,13 @@ bool map_intervals_overlap(int a, int al, int b, int bl) {
   return ((b - a) & (HMAP_SIZE - 1)) < al || ((a - b) & (HMAP_SIZE - 1)) < bl;
 }
 
+// Offsets wrap with the map. Scripts pass any int, so they are reduced to 0..255 before any
+// arithmetic that could overflow (negating INT_MIN, adding to a coordinate).
+static int wrap_offset(int d) { return d & (HMAP_SIZE - 1); }
+
 static bool bounds_overlap(const MapBounds& a, const MapBounds& b, int dx, int dz) {
-  return map_intervals_overlap(a.x0, a.width, b.x0 + dx, b.width) &&
-         map_intervals_overlap(a.z0, a.height, b.z0 + dz, b.height);
+  return map_intervals_overlap(a.x0, a.width, b.x0 + wrap_offset(dx), b.width) &&
+         map_intervals_overlap(a.z0, a.height, b.z0 + wrap_offset(dz), b.height);
 }
 
 // {===== BitMap
@@ -153,6 +157,8 @@ bool BitMap::testOverlap(BitMap& other, int dx, int dz) {
 }
 
 void BitMap::shiftedCopy(int dx, int dz, BitMap& out) const {
+  dx = wrap_offset(dx);
+  dz = wrap_offset(dz);
   for (int z = 0; z < HMAP_SIZE; z++)
     rotate_row(&bits[((z - dz) & (HMAP_SIZE - 1)) * W], -dx, &out.bits[z * W]);
   out.changed();
@@ -160,6 +166,8 @@ void BitMap::shiftedCopy(int dx, int dz, BitMap& out) const {
 
 int BitMap::testMask(const BitMap* other, int op, int dx, int dz) const {
   if (!other) return 0;
+  dx = wrap_offset(dx);
+  dz = wrap_offset(dz);
   int n = 0;
   uint32_t row[W];
   for (int z = 0; z < HMAP_SIZE; z++) {
@@ -183,6 +191,8 @@ void BitMap::bitwise(const BitMap* other, int op, int dx, int dz, BitMap& out) c
     memcpy(alias_copy.bits, other->bits, sizeof bits);
     src = &alias_copy;
   }
+  dx = wrap_offset(dx);
+  dz = wrap_offset(dz);
   uint32_t row[W];
   for (int z = 0; z < HMAP_SIZE; z++) {
     rotate_row(&src->bits[((z - dz) & (HMAP_SIZE - 1)) * W], -dx, row);
