@@ -71,14 +71,19 @@ local function local_name(args) {
     args[0] = "s.wav";
   return args;
 }
+local function with_this(self, args) {
+  local all = [self];
+  all.extend(args);
+  return all;
+}
 local function wrap_root(name, adjust) {
   local f = getroottable()[name];
-  getroottable()[name] = function(...) { return f.acall([this].extend(adjust(vargv))); };
+  getroottable()[name] = function(...) { return f.acall(with_this(this, adjust(vargv))); };
 }
 foreach (name in ["include", "load_sample", "load_music", "load_chained_music"])
   wrap_root(name, local_name);
 local dump = BitMap.dumpTga;
-BitMap.dumpTga = function(...) { return dump.acall([this].extend(local_name(vargv))); };
+BitMap.dumpTga = function(...) { return dump.acall(with_this(this, local_name(vargv))); };
 
 local function number(x) { local t = typeof x; return t == "integer" || t == "float" || t == "bool"; }
 local function tile_ok(x) { if (!number(x)) return true; x = x.tointeger(); return x > 0 && (x & (x - 1)) == 0; }
@@ -106,15 +111,29 @@ foreach (name in ["gen_crater", "flatten_circle", "get_average_circle_height"])
   wrap_root(name, check(@(a) a.len() < 3 || at_most(a[2], 1024)));
 wrap_root("make_skeleton_map", check(@(a) a.len() < 2 || at_most(a[1], 1)));
 local place = BitMap.placePoints;
-BitMap.placePoints = function(...) { return place.acall([this].extend(check(@(a) a.len() < 1 || at_most(a[0], 512))(vargv))); };
+BitMap.placePoints = function(...) { return place.acall(with_this(this, check(@(a) a.len() < 1 || at_most(a[0], 512))(vargv))); };
 )";
+
+// Replaying an input with FUZZ_VERBOSE set prints why a script stopped.
+void report(HSQUIRRELVM v, const char* what)
+{
+    if (!getenv("FUZZ_VERBOSE"))
+        return;
+    fprintf(stderr, "%s: %s\n", what, SquirrelError(v).what());
+}
 
 bool run(HSQUIRRELVM v, const char* code, size_t size, const char* name)
 {
-    if (SQ_FAILED(sq_compilebuffer(v, code, SQInteger(size), name, SQTrue)))
+    if (SQ_FAILED(sq_compilebuffer(v, code, SQInteger(size), name, SQTrue))) {
+        report(v, "compile error");
         return false;
+    }
     sq_pushroottable(v);
-    return SQ_SUCCEEDED(sq_call(v, 1, SQFalse, SQTrue));
+    if (SQ_FAILED(sq_call(v, 1, SQFalse, SQTrue))) {
+        report(v, "script error");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -159,8 +178,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             for (int e = 0; e < NUM_SOUND_EVENTS; ++e)
                 get_sound_event_channel(e);
             do_music_chaining();
-        } catch (const SquirrelError&) {
+        } catch (const SquirrelError& e) {
             // no `events` table: the sound layer reports it the same way
+            if (getenv("FUZZ_VERBOSE"))
+                fprintf(stderr, "binding the events: %s\n", e.what());
         }
     }
     sq_settop(v, top);

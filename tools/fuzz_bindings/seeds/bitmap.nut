@@ -9,7 +9,7 @@ b.bitwiseInplace(c, 6, 0, 0);
 b.bitwiseInplace(null, 8, 0, 0);
 local g = c.randomFill(101, 81, 20);
 c.randomExpand(5, 3, 2.0);
-c.placePoints(4, function(x, z) { mark_circle(x, z, 2, MARK_PLACE); });
+c.placePoints(4, function(x, z) { mark_circle(x, z, 2, MARK_PLACE, 0); });
 c.placeCircles([3, 2, 1], function(x, z) {});
 local s1 = fast_skeleton_map(c), s2 = make_skeleton_map(c, 0.3);
 c.dumpTga("b.tga");
