@@ -4,9 +4,11 @@
 #   fuzz_build OUT NAME HARNESS "HEADER_DIRS..." SOURCES...
 #
 # Only sources newer than their objects, or older than any header in HEADER_DIRS, are
-# recompiled. FUZZ_JOBS sets the parallel compilations, CXX_FUZZ the compiler.
+# recompiled. FUZZ_JOBS sets the parallel compilations, CXX_FUZZ the compiler; libraries the
+# target links (e.g. from pkg-config) go in the array fuzz_libs.
 fuzz_flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined
             -fno-sanitize-recover=undefined -I"$top/src" -I"$top/src/squirrel" -I"$top/src/squirrel/include")
+fuzz_libs=()
 
 fuzz_build() {
   local out=$1 name=$2 harness=$3 header_dirs=$4
@@ -33,7 +35,7 @@ fuzz_build() {
     done
     for pid in "${pids[@]}"; do wait "$pid"; done
   fi
-  "$cxx" "${fuzz_flags[@]}" -fsanitize=fuzzer "$harness" "${objs[@]}" -o "$out/$name"
+  "$cxx" "${fuzz_flags[@]}" -fsanitize=fuzzer "$harness" "${objs[@]}" "${fuzz_libs[@]}" -o "$out/$name"
 }
 
 # Runs OUT/NAME on OUT/corpus for SECONDS with the common limits and any extra flags.

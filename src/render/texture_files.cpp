@@ -170,8 +170,14 @@ bool load_tga(const char* name, int& width, int& height, DynArray<uint32_t>& pix
   if (width == 0 || height == 0) throw InputStream::Exception("zero-sized TGA image", in.tell());
   if ((int64_t)width * height * 4 > 0x7fffffff)
     throw InputStream::Exception("unsupported TGA format", in.tell());
+  // The header is checked against the file's length before the pixels are allocated: a damaged
+  // header would otherwise take up to 2 GB before the first read fails.
   // The optional image-ID field sits between the header and the pixels.
-  if (h[0]) in.seek(h[0]);
+  if (fseeko(in.file, 0, SEEK_END) != 0) throw InputStream::Exception("file seek error", 18);
+  off_t length = ftello(in.file);
+  if (length < 18 + h[0] + (int64_t)width * height * 4)
+    throw InputStream::Exception("truncated TGA image", 18);
+  in.seekTo(18 + h[0]);
   pixels.resize(width * height);
   in.read(pixels.data, width * height * 4);
   return true;

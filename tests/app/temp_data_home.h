@@ -4,22 +4,24 @@
 #pragma once
 #include "app/config.h"
 #include "app/log.h"
+#include "core/temp_folders.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 class TempDataHome {
+    TempDir dir{"rh_app_test"}; // removed after the destructor closed the log in it
+
 public:
+    std::string path = dir.path();
+
     TempDataHome()
     {
         const char* old = getenv("XDG_DATA_HOME");
         had_old = old != nullptr;
         if (old)
             old_value = old;
-        std::string pattern = (std::filesystem::temp_directory_path() / "rh_app_test_XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            path = pattern;
         close_debug_log();
         setenv("XDG_DATA_HOME", path.c_str(), 1);
         config_reset_for_tests();
@@ -32,14 +34,9 @@ public:
             setenv("XDG_DATA_HOME", old_value.c_str(), 1);
         else
             unsetenv("XDG_DATA_HOME");
-        std::error_code ec;
-        if (!path.empty())
-            std::filesystem::remove_all(path, ec);
     }
     TempDataHome(const TempDataHome&) = delete;
     TempDataHome& operator=(const TempDataHome&) = delete;
-
-    std::string path;
 
 private:
     bool had_old = false;

@@ -111,7 +111,7 @@ TEST_F(UpdateStepTest, SimulateWorldSixtySecondsRunsTwelveHundredSteps)
 
 TEST_F(UpdateStepTest, UpdateStepOrderAndMiscTracker)
 {
-    RecordingMode mode;
+    static RecordingMode mode; // outlives TearDown, which leaves the mode
     set_game_mode(&mode);
     app_hooks.step_camera = [](float pos[4], float front[4], float up[4]) {
         calls.push_back("camera");

@@ -4,6 +4,7 @@
 #pragma once
 #include "audio/sound.h"
 #include "audio/sound_local.h"
+#include "core/temp_folders.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -19,11 +20,12 @@ namespace soundtest {
 constexpr int RATE = 44100;
 constexpr int STEP_FRAMES = RATE / 20; // one 50 ms update step
 
+// One folder per test process (no trailing "/"), removed when the process exits.
 inline std::string temp_dir() {
     static std::string dir = [] {
-        char tmpl[] = "/tmp/rh_audio_test_XXXXXX";
-        const char* d = mkdtemp(tmpl);
-        return std::string(d ? d : "/tmp");
+        std::string d = make_temp_dir("rh_audio_test");
+        d.pop_back();
+        return d;
     }();
     return dir;
 }

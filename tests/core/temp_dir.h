@@ -1,36 +1,13 @@
-// Test helpers: fresh temporary folders, and a user-data folder
-// (XDG_DATA_HOME) that is never the real home.
+// Test helpers: a user-data folder (XDG_DATA_HOME) that is never the real
+// home, and small file helpers. Temporary folders: core/temp_folders.h.
 #pragma once
 #include <stdlib.h>
-#include <ftw.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
-// Folders made by this process, removed when it exits (not by the forked
-// children of death tests, which exit while the parent still needs them).
-struct TempDirRegistry {
-  std::vector<std::string> dirs;
-  pid_t owner = getpid();
-  ~TempDirRegistry() {
-    if (getpid() != owner) return;
-    for (const std::string& d : dirs)
-      nftw(d.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return remove(path); }, 16,
-           FTW_DEPTH | FTW_PHYS);
-  }
-};
-inline TempDirRegistry temp_dir_registry;
-
-// Creates a new empty folder under /tmp and returns its path with a trailing "/".
-inline std::string make_temp_dir(const char* tag = "rh") {
-  std::string templ = std::string("/tmp/") + tag + "-XXXXXX";
-  if (!mkdtemp(templ.data())) abort();
-  temp_dir_registry.dirs.push_back(templ);
-  return templ + "/";
-}
+#include "core/temp_folders.h"
 
 // Points XDG_DATA_HOME at a new temporary folder; returns the "Runeholm/"
 // folder inside it (not created).

@@ -297,7 +297,11 @@ TEST(TgaReader, ReadsUncompressedAndRefusesOtherFormats) {
   content::write("empty.tga", content::tga(2, 32, 0, 2, {}));
   EXPECT_EQ(message("empty.tga"), "zero-sized TGA image");
   content::write("short.tga", content::tga(2, 32, 3, 2, {1, 2}));
-  EXPECT_EQ(message("short.tga"), "error reading file");
+  EXPECT_EQ(message("short.tga"), "truncated TGA image");
+  // A header asking for nearly 2 GB over six pixels fails before anything is allocated.
+  content::write("huge.tga", content::tga(2, 32, 32767, 16383, px));
+  EXPECT_EQ(message("huge.tga"), "truncated TGA image");
+  EXPECT_EQ(got.num, 6);
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include "app/app_hooks.h"
 #include "app/log.h"
 #include "app/platform.h"
+#include "core/temp_folders.h"
 #include "host/gameobj_api.h"
 #include "script/scriptData.h"
 #include "world/saved_games.h"
@@ -136,17 +137,16 @@ class SavesTest : public ::testing::Test {
 protected:
   std::string dir;       // content folder (app_path)
   std::string data_home; // XDG_DATA_HOME of this test
+  TempDir home_tmp{"rh_saves_home"}, content_tmp{"rh_saves_data"}; // removed after TearDown
   char saved_app_path[sizeof app_path];
 
   void SetUp() override {
     world_test_fresh();
     init_time_base();
     close_debug_log();
-    char home[] = "/tmp/rh_saves_home_XXXXXX";
-    data_home = mkdtemp(home);
+    data_home = home_tmp.path();
     setenv("XDG_DATA_HOME", data_home.c_str(), 1);
-    char content[] = "/tmp/rh_saves_data_XXXXXX";
-    dir = std::string(mkdtemp(content)) + "/";
+    dir = content_tmp.path() + "/";
     mkdir((dir + "gen").c_str(), 0755);
     saves_test::write_file(dir + "gen/main.nut", saves_test::world_script);
     saves_test::write_file(dir + "gen/palettes.csv", "name,water\ntest,0xFF0000FF\n");
@@ -172,9 +172,6 @@ protected:
     memcpy(app_path, saved_app_path, sizeof app_path);
     set_error_message(nullptr);
     close_debug_log();
-    std::error_code ec;
-    std::filesystem::remove_all(data_home, ec);
-    std::filesystem::remove_all(dir, ec);
   }
 
   std::string slot_file(int slot, const char* name) { return get_saved_game_path(slot, name).str; }

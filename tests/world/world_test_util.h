@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/game_rnd.h"
+#include "core/temp_folders.h"
 #include "world/heightmap.h"
 #include "world/noise.h"
 
@@ -17,8 +18,7 @@ inline void world_test_init_once() {
   static bool done = false;
   if (done) return;
   done = true;
-  char tmpl[] = "/tmp/rh_world_test_XXXXXX";
-  if (mkdtemp(tmpl)) setenv("XDG_DATA_HOME", tmpl, 1);
+  setenv("XDG_DATA_HOME", make_temp_dir("rh_world_test").c_str(), 1);
   setenv("RUNEHOLM_HEADLESS", "1", 0);
   allocate_heightmap_grids();
 }

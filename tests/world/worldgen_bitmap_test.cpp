@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <set>
 #include <unistd.h>
 
@@ -87,6 +88,25 @@ TEST(WorldGenBitMap, ShiftedCopyWraps) {
       EXPECT_TRUE(out.get(140 + dx, 120 + dz));
       EXPECT_FALSE(out.get(141 + dx, 120 + dz));
     }
+}
+
+// Scripts pass any int as an offset: the extremes wrap like any other value (INT_MIN is
+// 0 modulo 256, INT_MAX is 255) instead of overflowing when negated or added.
+TEST(WorldGenBitMap, ExtremeOffsetsWrapWithoutOverflow) {
+  BitMap a, b, got, want;
+  fill_rect(a, 250, 3, 253, 6);
+  fill_rect(b, 1, 2, 4, 5);
+  const int lo = std::numeric_limits<int>::min(), hi = std::numeric_limits<int>::max();
+  a.shiftedCopy(lo, hi, got);
+  a.shiftedCopy(0, 255, want);
+  EXPECT_EQ(got.area(), a.area());
+  EXPECT_EQ(got.testMask(&want, 8, 0, 0), a.area());
+  EXPECT_EQ(a.testMask(&b, 8, hi, lo), a.testMask(&b, 8, 255, 0));
+  a.bitwise(&b, 14, lo, hi, got);
+  a.bitwise(&b, 14, 0, 255, want);
+  EXPECT_EQ(got.testMask(&want, 6, 0, 0), 0); // XOR: no pixel differs
+  EXPECT_EQ(a.testOverlap(b, hi, lo), a.testOverlap(b, 255, 0));
+  EXPECT_TRUE(a.testOverlap(b, hi - 6, 1)); // b's columns 1..4 moved by -7 are 250..253
 }
 
 TEST(WorldGenBitMap, BoundsWrapAcrossTheEdge) {
@@ -271,19 +291,16 @@ TEST(WorldGenBitMap, IntMapBoundsOverNonZeroCells) {
 TEST(WorldGenBitMap, DumpTgaWritesAGreyImage) {
   BitMap bm;
   bm.set(1, 0, true);
-  char path[] = "/tmp/rh_bitmap_XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  ASSERT_TRUE(bm.dumpTga(path));
-  FILE* f = fopen(path, "rb");
+  TempDir dir("rh_bitmap");
+  std::string path = dir / "map.tga";
+  ASSERT_TRUE(bm.dumpTga(path.c_str()));
+  FILE* f = fopen(path.c_str(), "rb");
   ASSERT_TRUE(f);
   unsigned char head[20];
   ASSERT_EQ(fread(head, 1, 20, f), 20u);
   fseek(f, 0, SEEK_END);
   EXPECT_EQ(ftell(f), 18 + 65536);
   fclose(f);
-  unlink(path);
   EXPECT_EQ(head[2], 3);
   EXPECT_EQ(head[12] | head[13] << 8, 256);
   EXPECT_EQ(head[16], 8);

@@ -51,12 +51,8 @@ inline bool wg_eval_bool(HSQUIRRELVM vm, const std::string& expr) {
 
 inline std::string wg_last_error(HSQUIRRELVM vm) { return SquirrelError(vm).what(); }
 
-// A fresh folder under /tmp for script and palette files.
-inline std::string wg_temp_dir() {
-  char tmpl[] = "/tmp/rh_worldgen_XXXXXX";
-  const char* d = mkdtemp(tmpl);
-  return d ? std::string(d) + "/" : std::string("/tmp/");
-}
+// A fresh folder under /tmp for script and palette files, removed when the test process exits.
+inline std::string wg_temp_dir() { return make_temp_dir("rh_worldgen"); }
 
 inline void wg_write_file(const std::string& path, const std::string& text) {
   FILE* f = fopen(path.c_str(), "wb");
