@@ -63,13 +63,7 @@ void temporal_pass(const Matrix44& cam, const Matrix44& proj) {
   set_texture(2, postfx_targets[0]);
   for (int s = 0; s < 3; s++) set_tex_address(s, 1);
   screen_consts();
-  float axes[3][4];
-  for (int r = 0; r < 3; r++) {
-    float scale = r == 0 ? 1 / proj.m[0][0] : r == 1 ? 1 / proj.m[1][1] : 1;
-    for (int k = 0; k < 3; k++) axes[r][k] = cam.m[r][k] * scale;
-    axes[r][3] = 0;
-  }
-  set_vs_consts(17, &axes[0][0], 3);
+  camera_ray_consts(cam, proj);
   float c16[4] = {cam.m[3][0], cam.m[3][1], cam.m[3][2], 1};
   set_ps_consts(16, c16, 1);
   float c17[4] = {0.5f / d3d_wd, 0.5f / d3d_ht, 0, w};

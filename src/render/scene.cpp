@@ -19,6 +19,16 @@
 Texture* scene_images[4] = {};
 bool scene_wireframe = false;
 
+void camera_ray_consts(const Matrix44& cam, const Matrix44& proj) {
+  float axes[3][4];
+  for (int r = 0; r < 3; r++) {
+    float scale = r == 0 ? 1 / proj.m[0][0] : r == 1 ? 1 / proj.m[1][1] : 1;
+    for (int k = 0; k < 3; k++) axes[r][k] = cam.m[r][k] * scale;
+    axes[r][3] = 0;
+  }
+  set_vs_consts(17, &axes[0][0], 3);
+}
+
 namespace {
 
 struct DeferredShaders {
@@ -61,17 +71,6 @@ void screen_quad_consts() {
   set_vs_consts(16, c16, 1);
 }
 
-// Camera axes scaled by the projection (VS c17..c19): a screen position
-// (x, y) in clip units looks along forward + x right' + y up'.
-void camera_ray_consts(const Matrix44& cam, const Matrix44& proj) {
-  float axes[3][4];
-  for (int r = 0; r < 3; r++) {
-    float scale = r == 0 ? 1 / proj.m[0][0] : r == 1 ? 1 / proj.m[1][1] : 1;
-    for (int k = 0; k < 3; k++) axes[r][k] = cam.m[r][k] * scale;
-    axes[r][3] = 0;
-  }
-  set_vs_consts(17, &axes[0][0], 3);
-}
 
 void deferred_path(float f, const Matrix44& cam, const Matrix44& proj) {
   Texture *T1 = postfx_targets[0], *T2 = postfx_targets[1], *T3 = postfx_targets[2], *T4 = postfx_targets[3];

@@ -23,3 +23,6 @@ void render_scene(float t);
 // and PS c14 the camera position, VS c5.x and PS c15.x the animation time
 // in seconds (sky_anim_time: it stands still when the world does).
 void scene_set_view_consts(const Matrix44& view, const Matrix44& proj, const float cam_pos[3]);
+// Camera axes scaled by the projection (VS c17..c19): a screen position
+// (x, y) in clip units looks along forward + x right' + y up'.
+void camera_ray_consts(const Matrix44& cam, const Matrix44& proj);
