@@ -133,7 +133,9 @@ float noise4(float x, float y, float z, float w) {
   float s = (x + y + z + w) * F4;
   int i = floor_to_int(x + s), j = floor_to_int(y + s);
   int k = floor_to_int(z + s), l = floor_to_int(w + s);
-  float t = (float)(i + j + k + l) * G4;
+  // Far-out coordinates (many octaves) wrap the lattice sum as the 32-bit add
+  // always did; unsigned keeps that defined.
+  float t = (float)(int)((unsigned)i + (unsigned)j + (unsigned)k + (unsigned)l) * G4;
   float x0 = x - ((float)i - t), y0 = y - ((float)j - t);
   float z0 = z - ((float)k - t), w0 = w - ((float)l - t);
 
