@@ -4,29 +4,19 @@
 #include "prologue.sh"
 #include "lighting.sh"
 
+#include "fluid_lq_vs.sh"
+
 #ifdef VSH
-in vec2 POSITION0;
-in float POSITION1;
-in float TEXCOORD1;
-out vec3 v_world;
-out float v_depth;
-void vsh() {
-  vec3 p = vec3(POSITION0.x, POSITION1, POSITION0.y);
-  v_world = p;
-  v_depth = TEXCOORD1;
-  gl_Position = rh_clip(mul_vc(vec4(p, 1.0), 0));
-}
+void vsh() { fluid_vs(); }
 #endif
 
 #ifdef PSH
-in vec3 v_world;
-in float v_depth;
 out vec4 o_color;
 void psh() {
   vec4 n1 = texture(s2, v_world.xz * 0.04 + vec2(TIME * 0.006, TIME * 0.004));
   vec4 n2 = texture(s2, v_world.xz * 0.15 - vec2(TIME * 0.01, TIME * 0.013));
   float heat = clamp(n1.r * 1.2 + n2.g * 0.6 - 0.45, 0.0, 1.0);
-  float crust = smoothstep(0.15, 0.9, n2.r * 0.7 + n1.b * 0.5) * (1.0 - smoothstep(0.0, 1.5, v_depth) * 0.6);
+  float crust = smoothstep(0.15, 0.9, n2.r * 0.7 + n1.b * 0.5) * (1.0 - smoothstep(0.0, 1.5, v_extra) * 0.6);
   vec3 glow = LAVA_COLOR * (0.35 + 0.9 * heat);
   vec3 rock = vec3(0.09, 0.05, 0.04) * surface_light(vec3(0, 1, 0), 1.0, 1.0);
   vec3 c = mix(glow, rock + glow * 0.15, crust * 0.7);

@@ -5,23 +5,13 @@
 #include "prologue.sh"
 #include "lighting.sh"
 
+#include "fluid_lq_vs.sh"
+
 #ifdef VSH
-in vec2 POSITION0;
-in float POSITION1;
-in float TEXCOORD1;
-out vec3 v_world;
-out float v_foam;
-void vsh() {
-  vec3 p = vec3(POSITION0.x, POSITION1, POSITION0.y);
-  v_world = p;
-  v_foam = TEXCOORD1;
-  gl_Position = rh_clip(mul_vc(vec4(p, 1.0), 0));
-}
+void vsh() { fluid_vs(); }
 #endif
 
 #ifdef PSH
-in vec3 v_world;
-in float v_foam;
 out vec4 o_color;
 void psh() {
   vec2 cell = v_world.xz * pc[16].x + pc[16].z;
@@ -35,7 +25,7 @@ void psh() {
   vec3 body = WATER_COLOR * surface_light(vec3(0, 1, 0), 1.0, 1.0) * 1.4;
   vec3 c = mix(body, sky_gradient(rd), fres);
   c += SUN_DISK * 0.25 * pow(max(dot(rd, SUN_DIR), 0.0), 180.0);
-  float foam = clamp(v_foam, 0.0, 1.0) * texture(s3, v_world.xz * 0.25 + TIME * 0.02).a;
+  float foam = clamp(v_extra, 0.0, 1.0) * texture(s3, v_world.xz * 0.25 + TIME * 0.02).a;
   c = mix(c, surface_light(vec3(0, 1, 0), 1.0, 1.0), foam * 0.8);
   float a = clamp(0.35 + depth * 0.6, 0.35, 0.92);
   a = max(a, fres);

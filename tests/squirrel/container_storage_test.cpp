@@ -12,15 +12,9 @@
 #include "squirrel/sqobject.h"
 
 using sqtest::Vm;
+using sqtest::run_out;
 
 namespace {
-
-std::string run_out(Vm &vm, const std::string &src) {
-  std::string err;
-  vm.cap.out.clear();
-  EXPECT_TRUE(vm.run(src, &err)) << err;
-  return vm.cap.out;
-}
 
 TEST(SqTableStorage, IterationFollowsInsertionAndSurvivesRemovalWhileIterating) {
   Vm vm;

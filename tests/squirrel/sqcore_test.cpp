@@ -8,15 +8,9 @@
 #include "squirrel/sqlib_internal.h"
 
 using sqtest::Vm;
+using sqtest::run_out;
 
 namespace {
-
-std::string run_out(Vm &vm, const std::string &src) {
-  std::string err;
-  vm.cap.out.clear();
-  EXPECT_TRUE(vm.run(src, &err)) << err;
-  return vm.cap.out;
-}
 
 TEST(SqCore, ClosuresFollowTheLoopVariableRules) {
   Vm vm;

@@ -7,6 +7,8 @@
 #include "sqstdmath.h"
 #include "sqstdstring.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -111,5 +113,13 @@ public:
     HSQUIRRELVM v = nullptr;
     Capture cap;
 };
+
+// Runs `src`, expecting success, and returns what it printed.
+inline std::string run_out(Vm &vm, const std::string &src) {
+  std::string err;
+  vm.cap.out.clear();
+  EXPECT_TRUE(vm.run(src, &err)) << err;
+  return vm.cap.out;
+}
 
 }  // namespace sqtest
