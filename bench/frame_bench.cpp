@@ -23,10 +23,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/app_globals.h"
-#include "app/camera.h"
-#include "app/platform.h"
-#include "app/window.h"
+#include "core/app_globals.h"
+#include "render/camera.h"
+#include "core/platform.h"
+#include "core/window.h"
 #include "render/device.h"
 #include "render/hmRender.h"
 #include "render/postfx.h"

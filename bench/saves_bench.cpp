@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/platform.h"
+#include "core/platform.h"
 #include "core/game_rnd.h"
 #include "core/stream.h"
 #include "world/heightmap.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "core/stream.h"
 #include "script/scriptData.h"
 #include "script/sqbind.h"

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "core/game_rnd.h"
 #include "script/sqbind.h"
 #include "world/bitMap.h"

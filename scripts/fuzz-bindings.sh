@@ -25,8 +25,8 @@ sources=("$top"/src/squirrel/*.cpp "$top"/src/script/*.cpp "${audio[@]}"
          "$top"/src/world/worldGen_*.cpp "$top"/src/world/hmGen*.cpp "$top"/src/world/bitMap*.cpp
          "$top/src/world/noise.cpp" "$top/src/world/erosion.cpp" "$top/src/world/heightmap.cpp"
          "$top/src/world/house.cpp" "$top/src/world/palettes.cpp"
-         "$top/src/core/stream.cpp" "$top/src/app/platform.cpp" "$top/src/app/app_globals.cpp"
-         "$top/src/app/input.cpp" "$top/src/app/config.cpp"
+         "$top/src/core/stream.cpp" "$top/src/core/platform.cpp" "$top/src/core/app_globals.cpp"
+         "$top/src/core/input.cpp" "$top/src/core/config.cpp"
          "$top/tools/fuzz_bindings/fuzz_stubs.cpp" "$top/tools/fuzz_common/log_stubs.cpp")
 read -ra fuzz_libs <<< "$(pkg-config --libs openal sndfile sdl2)"
 fuzz_build "$out" fuzz_bindings "$top/tools/fuzz_bindings/fuzz_bindings.cpp" \

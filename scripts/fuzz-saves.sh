@@ -17,9 +17,9 @@ out=${FUZZ_BUILD_DIR:-$top/build-fuzz-saves}
 . "$top/scripts/fuzz-lib.sh"
 sources=("$top"/src/squirrel/*.cpp
          "$top/src/script/sqbind.cpp" "$top/src/script/scriptData.cpp" "$top/src/script/scriptDataRead.cpp" "$top/src/script/baseObject.cpp"
-         "$top/src/script/sqVMReload.cpp" "$top/src/core/stream.cpp" "$top/src/app/platform.cpp"
+         "$top/src/script/sqVMReload.cpp" "$top/src/core/stream.cpp" "$top/src/core/platform.cpp"
          "$top/src/world/heightmap.cpp" "$top/src/world/world_data.cpp" "$top/src/world/water_sim.cpp"
-         "$top/src/world/noise.cpp" "$top/src/app/stats_tracker.cpp"
+         "$top/src/world/noise.cpp" "$top/src/core/stats_tracker.cpp"
          "$top/src/world/saved_games.cpp" "$top/src/world/world_file.cpp" "$top/src/world/world_enter.cpp"
          "$top/src/world/universe.cpp" "$top/src/world/spells.cpp" "$top/src/world/safe_file.cpp"
          "$top/tools/fuzz_saves/fuzz_stubs.cpp" "$top/tools/fuzz_common/log_stubs.cpp")

@@ -3,7 +3,7 @@
 // start-up, shutdown, saving and player creation already work.
 #include <string.h>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "host/gameobj_api.h"
 #include "objects.h"
 

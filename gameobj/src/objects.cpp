@@ -9,7 +9,7 @@
 
 #include <type_traits>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "core/stream.h"
 #include "host/gameobj_api.h"
 

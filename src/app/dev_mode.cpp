@@ -4,10 +4,10 @@
 
 #include <cmath>
 
-#include "app/app_globals.h"
-#include "app/camera.h"
+#include "core/app_globals.h"
+#include "render/camera.h"
 #include "app/frame_loop.h"
-#include "app/input.h"
+#include "core/input.h"
 #include "app/update_step.h"
 #include "devtools/temp_mode.h"
 #include "render/hmRender.h"

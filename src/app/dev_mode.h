@@ -3,7 +3,7 @@
 // right button, and the debug keys G (regenerate), H (water everywhere) and
 // R (droplet erosion).
 #pragma once
-#include "app/game_mode.h"
+#include "core/game_mode.h"
 
 class DevGameMode : public GameMode {
 public:

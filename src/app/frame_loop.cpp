@@ -2,8 +2,8 @@
 // are ticks of the clock handed to run_frame_loop().
 #include "app/frame_loop.h"
 
-#include "app/app_globals.h"
-#include "app/log.h"
+#include "core/app_globals.h"
+#include "core/log.h"
 
 #include <algorithm>
 #include <climits>

@@ -15,7 +15,7 @@
 // game runs this code with the real time base and device, and tests drive it
 // with a fake clock. Nothing is allocated while it runs.
 #pragma once
-#include "app/stats_tracker.h"
+#include "core/stats_tracker.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,25 +1,23 @@
 // Program entry: start-up in its fixed order, the frame loop, the ordered
-// shutdown. This file is compiled into the executable only, so it is the one
-// place that may call every subsystem directly; the engine libraries reach
-// each other's late-bound entry points through app_hooks.
+// shutdown. The program's top (docs/layers.md): it calls every subsystem
+// directly and installs the few callbacks lower layers make upward.
 //
 // Every subsystem registers its close step in its shutdown stage as it comes
 // up, so a fatal error during start-up closes exactly what exists.
-#include "app/app_globals.h"
-#include "app/app_hooks.h"
-#include "app/app_settings.h"
-#include "app/camera.h"
+#include "core/app_globals.h"
+#include "core/app_settings.h"
+#include "render/camera.h"
 #include "app/dev_mode.h"
-#include "app/config.h"
+#include "core/config.h"
 #include "app/frame_loop.h"
-#include "app/game_mode.h"
-#include "app/input.h"
-#include "app/log.h"
-#include "app/platform.h"
-#include "app/priority.h"
-#include "app/shutdown.h"
+#include "core/game_mode.h"
+#include "core/input.h"
+#include "core/log.h"
+#include "core/platform.h"
+#include "core/priority.h"
+#include "core/shutdown.h"
 #include "app/update_step.h"
-#include "app/window.h"
+#include "core/window.h"
 #include "audio/sound.h"
 #include "audio/sound_events.h"
 #include "audio/sound_land_bind.h"
@@ -108,42 +106,30 @@ FrameLoopHooks make_loop_hooks()
     h.ticks_per_sec = time_ticks_per_sec();
     h.update_step = loop_update_step;
     h.render = [](float dt) {
-        bool rendered = app_hooks.render_d3d_frame && app_hooks.render_d3d_frame(dt);
+        bool rendered = render_d3d_frame(dt);
         frames_rendered += rendered;
         return rendered;
     };
-    h.present = [] {
-        if (app_hooks.present_d3d)
-            app_hooks.present_d3d();
-    };
-    h.process_messages = [] {
-        if (app_hooks.process_window_messages)
-            app_hooks.process_window_messages();
-    };
+    h.present = present_d3d;
+    h.process_messages = process_window_messages;
     // No device counts as a lost one: the loop then sleeps between steps.
-    h.check_device = [] { return app_hooks.check_d3d_device && app_hooks.check_d3d_device(); };
+    h.check_device = check_d3d_device;
     h.periodic_checks = run_periodic_checks;
-    h.gpu_load = [] { return app_hooks.get_gpu_load ? app_hooks.get_gpu_load() : read_gpu_load(); };
-    h.discard_input = [] {
-        if (app_hooks.discard_input_events)
-            app_hooks.discard_input_events();
-    };
+    h.gpu_load = read_gpu_load;
+    h.discard_input = discard_input_events;
     h.sleep_ms = sleep_ms;
     h.quit_requested = loop_should_quit;
-    h.frame_wanted_at_exit = [] {
-        return app_hooks.front_buffer_capture_requested && app_hooks.front_buffer_capture_requested();
-    };
+    h.frame_wanted_at_exit = front_buffer_capture_requested;
     return h;
 }
 
 // {===== Frame contents
 
-// Camera position for the readouts: the step camera while one exists.
+// Camera position for the readouts: the step camera.
 void readout_camera_pos(float pos[4])
 {
     float front[4], up[4];
-    if (!app_hooks.step_camera || !app_hooks.step_camera(pos, front, up))
-        pos[0] = pos[1] = pos[2] = pos[3] = 0.0f;
+    step_camera(pos, front, up);
 }
 
 // The camera position and the world time above the bottom-left corner.
@@ -199,23 +185,11 @@ void on_device_resized()
 
 // {===== Subsystem adapters and close steps
 
-void listener_from_camera(const float pos[4], const float vel[4], const float front[4], const float up[4])
-{
-    auto v = [](const float a[4]) { return SoundVec{a[0], a[1], a[2], a[3]}; };
-    set_listener_pos(v(pos), v(vel), v(front), v(up));
-}
-
 void close_sound_layer()
 {
     clear_land_sound_hooks(land_sound_hooks);
-    app_hooks.update_3d_sounds = nullptr;
-    app_hooks.start_queued_music = nullptr;
-    app_hooks.feed_sound_streams = nullptr;
-    app_hooks.reload_sound_script = nullptr;
+    splash_feed_sound_fn = nullptr;
     close_sound_script();
-    app_hooks.update_sound = nullptr;
-    app_hooks.apply_3d_sound = nullptr;
-    app_hooks.set_listener_pos = nullptr;
     close_sound();
 }
 
@@ -245,7 +219,6 @@ void close_world_rendering()
     world_hooks.set_sun_dir = nullptr;
     world_hooks.set_sky_name = nullptr;
     world_hooks.reset_terrain_renderer = nullptr;
-    app_hooks.update_terrain_renderer = nullptr;
     close_postfx();
     HeightmapRenderer::close_terrain_renderer();
     close_sky();
@@ -269,8 +242,6 @@ void init_world_rendering()
     world_hooks.set_sun_dir = world_set_sun_dir;
     world_hooks.set_sky_name = world_set_sky_name;
     world_hooks.reset_terrain_renderer = HeightmapRenderer::reset_fluid_levels;
-    app_hooks.update_terrain_renderer = HeightmapRenderer::update_fluid_levels;
-    camera_install_hooks();
     hm_camera_pos_hook = hm_camera_pos;
 }
 
@@ -311,16 +282,10 @@ void init_sound_layer()
     init_sound(true);
     shutdown_register(ShutdownStage::Scene, close_sound_layer);
     init_sound_script("sound/sound.nut");
-    app_hooks.update_3d_sounds = update_3d_sounds;
-    app_hooks.start_queued_music = start_queued_music;
-    app_hooks.feed_sound_streams = keep_music_playing;
-    app_hooks.reload_sound_script = reload_sound_script;
+    splash_feed_sound_fn = keep_music_playing;
     fill_land_sound_hooks(land_sound_hooks);
     world_hooks.register_sound_event_constants = register_sound_event_constants;
     world_hooks.play_sound_event = raise_sound_event;
-    app_hooks.set_listener_pos = listener_from_camera;
-    app_hooks.update_sound = update_sound;
-    app_hooks.apply_3d_sound = apply_3d_sound;
     set_listener_3d_factors(1, 1, 1);
     int sound_volume = 10000, music_volume = 10000;
     get_config_int("sound_volume", sound_volume);
@@ -366,6 +331,7 @@ void init_game_systems()
     universe_init();
     world_hooks.grab_scene_as_splash = grab_scene_as_splash;
     world_hooks.reset_frame_time = reset_update_time;
+    world_hooks.simulate_world = simulate_world;
     init_world_gen_vm("gen/main.nut");
     // Steps of a stage run in reverse: the universe is released before the VM closes.
     shutdown_register(ShutdownStage::Scene, close_world_gen_vm);
@@ -390,6 +356,8 @@ void init_window_and_device()
         fatal("can't create the main window");
     // Runs after close_d3d (same stage, reverse order of registration).
     shutdown_register(ShutdownStage::Device, destroy_main_window);
+    // World code shows its long operations' progress on the splash.
+    world_hooks.show_splash = show_splash;
 
     d3d_scene_fn = draw_frame_contents;
     d3d_resize_hook = on_device_resized;
@@ -433,12 +401,6 @@ void hook_gameobj_module()
     world_hooks.init_spell_grid = [] {
         if (gameobj_funcs.init_spell_grid)
             gameobj_fn<void (*)()>(gameobj_funcs.init_spell_grid)();
-    };
-    // After a reload: the module binds itself to the world VM again.
-    app_hooks.bind_world_script = [] {
-        if (world_gen_vm.vm && gameobj_funcs.bind_gameobj)
-            gameobj_fn<void (*)(HSQUIRRELVM)>(gameobj_funcs.bind_gameobj)(world_gen_vm.vm);
-        bind_world_script();
     };
 }
 

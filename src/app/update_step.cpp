@@ -3,15 +3,73 @@
 // GUI elements die, then the module may be swapped); keep it.
 #include "app/update_step.h"
 
-#include "app/app_globals.h"
-#include "app/app_hooks.h"
-#include "app/config.h"
-#include "app/game_mode.h"
-#include "app/stats_tracker.h"
+#include "audio/sound.h"
+#include "audio/sound_events.h"
+#include "core/app_globals.h"
+#include "core/config.h"
+#include "core/game_mode.h"
+#include "core/stats_tracker.h"
+#include "core/window.h"
+#include "gui/gui.h"
+#include "host/gameobj_api.h"
+#include "host/gameobj_host.h"
+#include "render/camera.h"
+#include "render/hmRender.h"
+#include "render/shader.h"
+#include "render/sky.h"
+#include "render/texture.h"
+#include "world/heightmap.h"
+#include "world/hm_update.h"
+#include "world/water_sim.h"
+#include "world/worldGenVM.h"
+#include "world/worldScript.h"
 
 #include <cmath>
 
-AppHooks app_hooks = {};
+namespace {
+
+void listener_from_camera(const float pos[4], const float vel[4], const float front[4], const float up[4])
+{
+    auto v = [](const float a[4]) { return SoundVec{a[0], a[1], a[2], a[3]}; };
+    set_listener_pos(v(pos), v(vel), v(front), v(up));
+}
+
+// After a module reload: the module binds itself to the world VM again.
+void rebind_world_script()
+{
+    if (world_gen_vm.vm && gameobj_funcs.bind_gameobj)
+        gameobj_fn<void (*)(HSQUIRRELVM)>(gameobj_funcs.bind_gameobj)(world_gen_vm.vm);
+    bind_world_script();
+}
+
+} // namespace
+
+StepCalls program_step_calls()
+{
+    StepCalls c{};
+    c.step_camera = step_camera;
+    c.set_listener_pos = listener_from_camera;
+    c.update_3d_sounds = update_3d_sounds;
+    c.start_queued_music = start_queued_music;
+    c.update_sound = update_sound;
+    c.apply_3d_sound = apply_3d_sound;
+    c.destroy_queued_gui_elements = destroy_queued_gui_elements;
+    c.reload_gameobj = reload_gameobj;
+    c.bind_world_script = rebind_world_script;
+    c.update_terrain_renderer = HeightmapRenderer::update_fluid_levels;
+    c.update_hmap = HeightmapData::updateHmap;
+    c.sim_water = HeightmapData::simWater;
+    c.update_gameobj = run_gameobj_update;
+    c.show_splash = show_splash;
+    c.reload_shaders = reload_shaders;
+    c.reload_textures = reload_textures;
+    c.reload_sky_script = reload_sky;
+    c.reload_world_scripts = reload_world_scripts;
+    c.reload_sound_script = reload_sound_script;
+    return c;
+}
+
+StepCalls step_calls = program_step_calls();
 
 namespace {
 
@@ -29,9 +87,9 @@ bool have_prev_camera = false;
 void update_sound_listener(float dt)
 {
     float pos[4], front[4], up[4];
-    if (!app_hooks.step_camera || !app_hooks.step_camera(pos, front, up)) {
-        if (app_hooks.update_3d_sounds)
-            app_hooks.update_3d_sounds(nullptr);
+    if (!step_calls.step_camera || !step_calls.step_camera(pos, front, up)) {
+        if (step_calls.update_3d_sounds)
+            step_calls.update_3d_sounds(nullptr);
         return;
     }
     if (!have_prev_camera) {
@@ -49,36 +107,36 @@ void update_sound_listener(float dt)
         vel[i] /= dt;
         prev_camera_pos[i] = pos[i];
     }
-    if (app_hooks.set_listener_pos)
-        app_hooks.set_listener_pos(pos, vel, front, up);
-    if (app_hooks.update_3d_sounds)
-        app_hooks.update_3d_sounds(pos);
+    if (step_calls.set_listener_pos)
+        step_calls.set_listener_pos(pos, vel, front, up);
+    if (step_calls.update_3d_sounds)
+        step_calls.update_3d_sounds(pos);
 }
 
 void reload_module(bool force)
 {
-    if (app_hooks.reload_gameobj && app_hooks.reload_gameobj(force) && app_hooks.bind_world_script)
-        app_hooks.bind_world_script();
+    if (step_calls.reload_gameobj && step_calls.reload_gameobj(force) && step_calls.bind_world_script)
+        step_calls.bind_world_script();
 }
 
 void world_step(float dt, bool with_renderer)
 {
-    if (with_renderer && app_hooks.update_terrain_renderer) {
+    if (with_renderer && step_calls.update_terrain_renderer) {
         ScopedStatsTiming timing(hm_renderer_timing);
-        app_hooks.update_terrain_renderer(dt);
+        step_calls.update_terrain_renderer(dt);
     }
     // Land and water time themselves ("hm update", "fluid sim"); timing them
     // here too would count them twice.
-    if (app_hooks.update_hmap)
-        app_hooks.update_hmap(dt);
-    if (app_hooks.sim_water)
-        app_hooks.sim_water(dt);
-    if (app_hooks.update_common_fx) {
+    if (step_calls.update_hmap)
+        step_calls.update_hmap(dt);
+    if (step_calls.sim_water)
+        step_calls.sim_water(dt);
+    if (step_calls.update_common_fx) {
         ScopedStatsTiming timing(fx_timing);
-        app_hooks.update_common_fx(dt);
+        step_calls.update_common_fx(dt);
     }
-    if (app_hooks.update_gameobj)
-        app_hooks.update_gameobj(dt);
+    if (step_calls.update_gameobj)
+        step_calls.update_gameobj(dt);
 }
 
 } // namespace
@@ -101,24 +159,24 @@ void run_update_step(float dt)
 
     misc_timing.start();
     update_sound_listener(dt);
-    if (app_hooks.start_queued_music)
-        app_hooks.start_queued_music();
+    if (step_calls.start_queued_music)
+        step_calls.start_queued_music();
     // The sound layer advances once per step whether or not a camera exists
     // yet, so music keeps streaming on every screen.
-    if (app_hooks.update_sound)
-        app_hooks.update_sound(dt);
-    if (app_hooks.apply_3d_sound)
-        app_hooks.apply_3d_sound();
-    if (app_hooks.destroy_queued_gui_elements)
-        app_hooks.destroy_queued_gui_elements();
+    if (step_calls.update_sound)
+        step_calls.update_sound(dt);
+    if (step_calls.apply_3d_sound)
+        step_calls.apply_3d_sound();
+    if (step_calls.destroy_queued_gui_elements)
+        step_calls.destroy_queued_gui_elements();
     misc_timing.stop();
 
     if (force_gameobj_reload) {
         force_gameobj_reload = false;
-        if (app_hooks.reload_gameobj)
-            app_hooks.reload_gameobj(true);
-        if (app_hooks.bind_world_script)
-            app_hooks.bind_world_script();
+        if (step_calls.reload_gameobj)
+            step_calls.reload_gameobj(true);
+        if (step_calls.bind_world_script)
+            step_calls.bind_world_script();
     }
 }
 
@@ -133,24 +191,24 @@ void simulate_world(float seconds)
     // Double precision keeps 1200 steps for 60 s: the float step is slightly
     // above 0.05 and the remainder ends just below zero, not just above.
     for (double remaining = seconds; remaining > 0; remaining -= double(dt)) {
-        if (app_hooks.show_splash)
-            app_hooks.show_splash("Simulating the world", float(1.0 - remaining / seconds));
+        if (step_calls.show_splash)
+            step_calls.show_splash("Simulating the world", float(1.0 - remaining / seconds));
         world_step(dt, false);
     }
 }
 
 void run_periodic_checks()
 {
-    if (app_hooks.reload_shaders)
-        app_hooks.reload_shaders(false);
-    if (app_hooks.reload_textures)
-        app_hooks.reload_textures(false);
+    if (step_calls.reload_shaders)
+        step_calls.reload_shaders(false);
+    if (step_calls.reload_textures)
+        step_calls.reload_textures(false);
     reload_module(false);
-    if (app_hooks.reload_sky_script)
-        app_hooks.reload_sky_script();
-    if (app_hooks.reload_world_scripts)
-        app_hooks.reload_world_scripts();
-    if (app_hooks.reload_sound_script)
-        app_hooks.reload_sound_script();
+    if (step_calls.reload_sky_script)
+        step_calls.reload_sky_script();
+    if (step_calls.reload_world_scripts)
+        step_calls.reload_world_scripts();
+    if (step_calls.reload_sound_script)
+        step_calls.reload_sound_script();
     flush_app_config();
 }

@@ -3,7 +3,7 @@
 // the per-step update. Also the loopback device that tests render through.
 #include "audio/sound_local.h"
 
-#include "app/log.h"
+#include "core/log.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 // override kind picks; the replaced channel's handle becomes invalid.
 #include "audio/sound_local.h"
 
-#include "app/log.h"
+#include "core/log.h"
 
 #include <algorithm>
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app_globals.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/app_globals.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "script/sqVMReload.h"
 #include "script/sqbind.h"
 

@@ -9,7 +9,7 @@
 // loop point (which never ends) or stopped (the stream ends after it).
 #include "audio/sound_local.h"
 
-#include "app/log.h"
+#include "core/log.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 // settings to source properties, and volume slides.
 #include "audio/sound_local.h"
 
-#include "app/log.h"
+#include "core/log.h"
 
 #include <algorithm>
 #include <cmath>

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "app/log.h"
+#include "core/log.h"
 
 template <class T>
 struct DynArray {

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 
 template <int BS>
 struct TempString {

@@ -8,7 +8,7 @@
 #pragma once
 #include <cstddef>
 
-#include "app/log.h"
+#include "core/log.h"
 
 class WeakRefTarget;
 

@@ -3,10 +3,10 @@
 
 #include <cstdio>
 
-#include "app/app_globals.h"
-#include "app/input.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/app_globals.h"
+#include "core/input.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "devtools/temp_mode.h"
 #include "gui/gui_draw.h"
 #include "host/gameobj_api.h"

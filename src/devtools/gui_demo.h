@@ -3,7 +3,7 @@
 // F6 in any mode that runs the global hotkeys opens it; F6 or Escape returns
 // to the mode it came from.
 #pragma once
-#include "app/game_mode.h"
+#include "core/game_mode.h"
 #include "gui/gui.h"
 #include "gui/gui_elements.h"
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "render/device.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION

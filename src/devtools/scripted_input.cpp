@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/log.h"
-#include "app/window.h"
+#include "core/log.h"
+#include "core/window.h"
 
 void (*scripted_generate_fn)(uint64_t seed, bool game_world) = nullptr;
 void (*scripted_camera_fn)(const float v[5]) = nullptr;

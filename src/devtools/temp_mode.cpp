@@ -1,8 +1,8 @@
 // The temporary mode: a calm empty screen with the global hotkeys.
 #include "devtools/temp_mode.h"
 
-#include "app/app_globals.h"
-#include "app/input.h"
+#include "core/app_globals.h"
+#include "core/input.h"
 #include "devtools/gui_demo.h"
 #include "devtools/screenshot.h"
 #include "render/device.h"

@@ -3,7 +3,7 @@
 // screenshot). It is replaced by the main menu once the world, the module and
 // the menus come up.
 #pragma once
-#include "app/game_mode.h"
+#include "core/game_mode.h"
 
 class TempGameMode : public GameMode {
 public:

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/input.h"
+#include "core/input.h"
 #include "core/dynArray.h"
 #include "gui/gui_style.h"
 

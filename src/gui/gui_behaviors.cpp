@@ -1,6 +1,6 @@
 // The standard behaviours: button, checkbox, radio button, tooltip box,
 // horizontal slider, and the key box of the controls set-up.
-#include "app/log.h"
+#include "core/log.h"
 #include "gui/gui.h"
 #include "host/gameobj_api.h"
 

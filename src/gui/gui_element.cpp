@@ -2,7 +2,7 @@
 // shown (with transitions), and the default layout and drawing.
 #include <cmath>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "gui/gui.h"
 #include "gui/gui_draw.h"
 

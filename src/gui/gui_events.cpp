@@ -2,7 +2,7 @@
 // behaviour registry and the destruction queues.
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "gui/gui.h"
 
 BaseGuiScreen* cur_game_screen = nullptr;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "gui/gui.h"
 #include "host/gameobj_api.h"
 #include "render/device.h"

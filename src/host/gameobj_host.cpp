@@ -6,9 +6,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/app_hooks.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "host/gameobj_api.h"
 #include "host/gameobj_lists.h"
 #include "host/gameobj_rebuild.h"
@@ -21,6 +20,7 @@ GAMEOBJ_UNWALKED_LISTS(GAMEOBJ_DEFINE_LIST)
 
 void* gameobj_vtables[GAMEOBJ_CLASS_COUNT];
 void (*gameobj_unlink_gui)() = nullptr;
+void (*gameobj_destroy_queued_gui)() = nullptr;
 
 namespace {
 
@@ -145,7 +145,7 @@ void unlink_gameobj_module()
   get_gameobj_by_ser_id_hook = nullptr;
   if (gameobj_unlink_gui) gameobj_unlink_gui();
   // Queued elements may be of the module's classes: they go while its code is there.
-  if (app_hooks.destroy_queued_gui_elements) app_hooks.destroy_queued_gui_elements();
+  if (gameobj_destroy_queued_gui) gameobj_destroy_queued_gui();
 }
 
 namespace {

@@ -13,6 +13,9 @@ extern void* gameobj_vtables[GAMEOBJ_CLASS_COUNT];
 // screens, creator pointers, queued GUI elements and styles the module filled.
 // The GUI subsystem stores its function here; null means nothing to release.
 extern void (*gameobj_unlink_gui)();
+// Called from unlinking too: destroys the queued GUI elements, which may be of
+// the module's classes. The GUI runtime stores its function here.
+extern void (*gameobj_destroy_queued_gui)();
 
 // Start-up load: unloads any module, remembers the source folder, loads and
 // links gameobj.so (fatal "can't load gameobj.so") and reads the source list.
@@ -35,8 +38,10 @@ void repoint_gameobjs(void* const* old_table, void* const* new_table);
 bool reload_gameobj(bool force);
 
 // The start-up sequence's part of the module: load and link, then the
-// module's init entry points. Stores the host's hooks (update, reload).
+// module's init entry points.
 void start_gameobj_module(const char* source_folder);
+// The module's update of one world step (nothing without a module).
+void run_gameobj_update(float dt);
 // The start of closing the scene, while the world script still runs (the
 // objects may hold script instances): close_game_menu, remove_all_gameobj.
 void release_gameobjs();

@@ -12,8 +12,8 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "core/dynArray.h"
 
 namespace {

@@ -3,8 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/app_hooks.h"
-#include "app/log.h"
+#include "core/log.h"
 #include "host/gameobj_api.h"
 #include "host/gameobj_host.h"
 #include "host/gameobj_rebuild.h"
@@ -16,12 +15,12 @@ void call(void* entry)
   if (entry) gameobj_fn<void (*)()>(entry)();
 }
 
-void update_gameobj(float dt)
+} // namespace
+
+void run_gameobj_update(float dt)
 {
   if (gameobj_funcs.update_gameobj) gameobj_fn<void (*)(float)>(gameobj_funcs.update_gameobj)(dt);
 }
-
-} // namespace
 
 void start_gameobj_module(const char* source_folder)
 {
@@ -38,8 +37,6 @@ void start_gameobj_module(const char* source_folder)
   call(gameobj_funcs.init_new_gui);
   call(gameobj_funcs.init_spells_ui);
   call(gameobj_funcs.init_gameobj);
-  app_hooks.reload_gameobj = reload_gameobj;
-  app_hooks.update_gameobj = update_gameobj;
 }
 
 void release_gameobjs()
@@ -56,6 +53,4 @@ void close_gameobj_module()
   // A build still running would otherwise be left behind.
   wait_gameobj_rebuild();
   unload_gameobj_module();
-  app_hooks.reload_gameobj = nullptr;
-  app_hooks.update_gameobj = nullptr;
 }

@@ -11,9 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app_globals.h"
-#include "app/app_hooks.h"
-#include "app/log.h"
+#include "core/app_globals.h"
+#include "core/log.h"
 #include "render/device_local.h"
 #include "render/splash.h"
 
@@ -255,10 +254,6 @@ bool init_d3d(SDL_Window* window, int width, int height) {
   set_back_buffer_target();
   state_apply_defaults();
 
-  app_hooks.check_d3d_device = check_d3d_device;
-  app_hooks.render_d3d_frame = render_d3d_frame;
-  app_hooks.present_d3d = present_d3d;
-  app_hooks.front_buffer_capture_requested = front_buffer_capture_requested;
   splash_install_window_ops();
   debug("init d3d ok (%dx%d)", d3d_wd, d3d_ht);
   return true;
@@ -390,12 +385,6 @@ void close_d3d() {
   glDeleteVertexArrays(1, &dev.vao);
   SDL_GL_MakeCurrent(dev.window, nullptr);
   SDL_GL_DeleteContext((SDL_GLContext)dev.context);
-  if (app_hooks.check_d3d_device == check_d3d_device) {
-    app_hooks.check_d3d_device = nullptr;
-    app_hooks.render_d3d_frame = nullptr;
-    app_hooks.present_d3d = nullptr;
-    app_hooks.front_buffer_capture_requested = nullptr;
-  }
   splash_remove_window_ops();
   scene_image = splash_background = nullptr;
   dev = DeviceState{};

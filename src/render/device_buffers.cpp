@@ -3,7 +3,7 @@
 // a resize recreates them empty at the same pool entry and owners refill
 // them. Buffers are filled through GL_COPY_WRITE_BUFFER so that the vertex
 // array's element-buffer binding is never disturbed.
-#include "app/log.h"
+#include "core/log.h"
 #include "render/device_local.h"
 
 static VertexBuffer vb_pool[MAX_BUFFERS];

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "render/device_local.h"
 
 float cur_clip_planes[4][4];

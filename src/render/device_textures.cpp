@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "render/device_local.h"
 
 Texture texture_pool[MAX_TEXTURES];

@@ -1,7 +1,7 @@
 // The dynamic vertex-buffer ring and the common writer.
 #include "render/dynVBWriter.h"
 
-#include "app/log.h"
+#include "core/log.h"
 
 DynVBWriter common_vb_writer;
 

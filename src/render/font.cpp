@@ -15,7 +15,7 @@
 
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "core/stream.h"
 #include "render/texture.h"
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/app_globals.h"
-#include "app/log.h"
+#include "core/app_globals.h"
+#include "core/log.h"
 #include "render/hmRender.h"
 #include "render/shader.h"
 #include "render/texture.h"

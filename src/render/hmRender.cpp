@@ -7,12 +7,12 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/app_globals.h"
-#include "app/log.h"
+#include "core/app_globals.h"
+#include "core/log.h"
 #include "render/hmRender_local.h"
 #include "render/shader.h"
 #include "render/sky.h"
-#include "app/window.h"
+#include "core/window.h"
 #include "render/texture.h"
 #include "world/hm_update.h"
 

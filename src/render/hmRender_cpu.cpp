@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/app_globals.h"
+#include "core/app_globals.h"
 #include "core/game_rnd.h"
 #include "render/hmRender.h"
 #include "render/hmRender_local.h"

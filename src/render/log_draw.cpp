@@ -1,7 +1,7 @@
 // Drawing of the visual log and the on-screen error message with the bitmap
 // font, at font scale 2. Both run between start_draw_text and end_draw_text
 // and do nothing before the font exists.
-#include "app/log.h"
+#include "core/log.h"
 #include "render/font.h"
 
 void draw_visual_log() {

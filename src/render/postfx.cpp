@@ -4,12 +4,12 @@
 #include <cmath>
 #include <utility>
 
-#include "app/app_globals.h"
-#include "app/camera.h"
-#include "app/log.h"
+#include "core/app_globals.h"
+#include "render/camera.h"
+#include "core/log.h"
 #include "render/scene.h"
 #include "render/shader.h"
-#include "app/window.h"
+#include "core/window.h"
 #include "render/splash.h"
 
 Texture* postfx_targets[4] = {};

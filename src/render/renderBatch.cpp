@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 
 // {===== Arena
 

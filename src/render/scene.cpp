@@ -4,10 +4,10 @@
 #include <cmath>
 #include <utility>
 
-#include "app/app_globals.h"
-#include "app/app_hooks.h"
-#include "app/camera.h"
-#include "app/log.h"
+#include "core/app_globals.h"
+#include "audio/sound.h"
+#include "render/camera.h"
+#include "core/log.h"
 #include "core/game_rnd.h"
 #include "render/hmRender.h"
 #include "render/postfx.h"
@@ -241,14 +241,16 @@ void render_scene(float t) {
   cur_view_itm = cam;
   if (!matrix_inverse(cam, view)) view = Matrix44::identity();
   cur_view_tm = view;
-  if (app_hooks.set_listener_pos) {
+  // The listener follows the rendered camera (nothing while the sound layer is down).
+  if (is_sound_ready()) {
+    auto v = [](const float a[4]) { return SoundVec{a[0], a[1], a[2], a[3]}; };
     float vel[4];
     for (int k = 0; k < 4; k++) vel[k] = 0;
     vel[0] = camera_wrap_delta(camera.pos.x - camera.prev_pos.x) * 20;
     vel[1] = (camera.pos.y - camera.prev_pos.y) * 20;
     vel[2] = camera_wrap_delta(camera.pos.z - camera.prev_pos.z) * 20;
-    app_hooks.set_listener_pos(cam.m[3], vel, cam.m[2], cam.m[1]);
-    if (app_hooks.apply_3d_sound) app_hooks.apply_3d_sound();
+    set_listener_pos(v(cam.m[3]), v(vel), v(cam.m[2]), v(cam.m[1]));
+    apply_3d_sound();
   }
   camera_projection(f, d3d_wd, d3d_ht, proj);
   update_sky(f);

@@ -7,9 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app_hooks.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "render/shader_local.h"
 
 Shader shader_table[MAX_SHADERS];
@@ -59,7 +58,6 @@ void load_shader_compiler() {
   shader_compiler.loaded = true;
   shader_compiler.available = d3d_ready() && !(off && strcmp(off, "1") == 0);
   debug(shader_compiler.available ? "shader compiler available" : "no shader compiler");
-  app_hooks.reload_shaders = reload_shaders;
 }
 
 static void record_free(Shader* s) {
@@ -75,7 +73,6 @@ void close_shaders() {
   for (Shader& s : shader_table)
     if (s.vs) record_free(&s);
   shader_compiler = ShaderCompilerState{};
-  if (app_hooks.reload_shaders == reload_shaders) app_hooks.reload_shaders = nullptr;
 }
 
 // {===== Records

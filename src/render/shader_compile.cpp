@@ -19,8 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "core/stream.h"
 #include "render/shader_local.h"
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "render/shader.h"
 #include "render/sky.h"
 

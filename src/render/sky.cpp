@@ -5,8 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/app_hooks.h"
-#include "app/log.h"
+#include "core/log.h"
 #include "render/shader.h"
 #include "render/texture.h"
 #include "script/sqVMReload.h"
@@ -163,11 +162,9 @@ void init_sky() {
   }
   sky.ready = true;
   recompute_now();
-  app_hooks.reload_sky_script = reload_sky_hook;
 }
 
 void close_sky() {
-  if (app_hooks.reload_sky_script == reload_sky_hook) app_hooks.reload_sky_script = nullptr;
   sky.get_colors.reset();
   sky.vm.close();
   sky.vm.files.clear();

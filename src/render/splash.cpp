@@ -7,8 +7,8 @@
 
 #include <cmath>
 
-#include "app/log.h"
-#include "app/window.h"
+#include "core/log.h"
+#include "core/window.h"
 
 Texture* scene_image = nullptr;
 Texture* splash_background = nullptr;

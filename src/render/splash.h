@@ -1,5 +1,5 @@
 // The splash screen's drawing and the scene image behind it. The window
-// (application core) calls these through window_device_ops, which the device
+// (core, below the renderer) calls these through window_device_ops, which the device
 // layer installs when it comes up.
 #pragma once
 #include "render/device.h"

@@ -9,9 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/app_hooks.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "render/texture.h"
 
 DynArray<LoadedTexture> loaded_textures;
@@ -41,8 +40,6 @@ Texture* get_texture(const char* name, bool must_exist) {
   memcpy(r.path, path.c_str(), (size_t)path.length() + 1);
   r.file_time = get_file_time(path);
   loaded_textures.push(r);
-  // The frame loop polls file times once a second while textures exist.
-  app_hooks.reload_textures = reload_textures;
   return tex;
 }
 

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "core/stream.h"
 #include "render/texture.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "render/ui_draw.h"
 
 static UiBatchState rounded_box_state;

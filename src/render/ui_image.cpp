@@ -1,6 +1,6 @@
 // The image batch state of the GUI: shader "uiImage.sh" and the 20-byte
 // image vertex (x, y, colour, u, v).
-#include "app/log.h"
+#include "core/log.h"
 #include "render/renderBatch.h"
 #include "render/ui_draw.h"
 

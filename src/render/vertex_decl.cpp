@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "render/device_local.h"
 
 static VertexDecl vdecl_cache[MAX_VDECLS];

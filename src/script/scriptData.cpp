@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "script/baseObject.h"
 #include "script/scriptData_local.h"
 

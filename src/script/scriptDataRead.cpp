@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "script/baseObject.h"
 #include "script/scriptData_local.h"
 

@@ -2,7 +2,7 @@
 // classes ColorRamp and FloatRamp.
 #include <cmath>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "script/sqMath.h"
 #include "script/sqbind.h"
 

@@ -7,7 +7,7 @@
 #include <xmmintrin.h>
 #endif
 
-#include "app/platform.h"
+#include "core/platform.h"
 #include "core/game_rnd.h"
 #include "script/sqbind.h"
 

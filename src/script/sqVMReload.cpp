@@ -5,8 +5,8 @@
 #include <sqstdstring.h>
 #include <strings.h>
 
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "script/sqbind.h"
 
 static const char* const registry_key = "SqReloadableVM";

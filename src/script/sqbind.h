@@ -17,7 +17,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "app/log.h"
+#include "core/log.h"
 
 // {===== Errors
 

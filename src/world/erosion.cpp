@@ -18,7 +18,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "core/game_rnd.h"
 #include "world/heightmap.h"
 #include "world/world_math.h"

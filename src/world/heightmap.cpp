@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app_globals.h"
-#include "app/log.h"
+#include "core/app_globals.h"
+#include "core/log.h"
 #include "world/world_math.h"
 
 namespace HeightmapData {

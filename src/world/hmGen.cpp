@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "core/game_rnd.h"
 #include "core/ramp.h"
 #include "world/heightmap.h"

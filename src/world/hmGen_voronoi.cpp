@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "core/game_rnd.h"
 #include "world/hmGen.h"
 #include "world/hmGen_local.h"

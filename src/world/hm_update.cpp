@@ -11,7 +11,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/stats_tracker.h"
+#include "core/stats_tracker.h"
 #include "core/game_rnd.h"
 #include "world/heightmap.h"
 #include "world/world_math.h"

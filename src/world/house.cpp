@@ -3,7 +3,7 @@
 // Template strings are stored top row first: tile row r covers the cells at
 // z0 + nz - 1 - r, vertex row r the vertex line z0 + nz - r, and the first
 // character of a row is column x0.
-#include "app/log.h"
+#include "core/log.h"
 #include "world/heightmap.h"
 #include "world/hmGen.h"
 

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include <unistd.h>
 
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "host/gameobj_api.h"
 #include "script/scriptData.h"
 #include "world/safe_file.h"

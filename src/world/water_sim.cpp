@@ -11,8 +11,8 @@
 #include <cstring>
 #include <utility>
 
-#include "app/app_globals.h"
-#include "app/stats_tracker.h"
+#include "core/app_globals.h"
+#include "core/stats_tracker.h"
 #include "world/heightmap.h"
 #include "world/noise.h"
 #include "world/water_sim_local.h"

@@ -3,10 +3,9 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "app/app_hooks.h"
-#include "app/input.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/input.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "core/ramp.h"
 #include "script/sqMath.h"
 #include "world/erosion.h"
@@ -271,7 +270,7 @@ SQInteger fn_get_assigned_button_name(HSQUIRRELVM v) {
 }
 
 void fn_show_splash(const char* text, float progress) {
-  if (app_hooks.show_splash) app_hooks.show_splash(text, progress);
+  if (world_hooks.show_splash) world_hooks.show_splash(text, progress);
 }
 
 // Prints a value to the log, containers one level per indent, at most 4 deep.
@@ -446,7 +445,6 @@ bool init_world_gen_vm(const char* script) {
     return false;
   }
   bind_world_script();
-  app_hooks.reload_world_scripts = reload_world_scripts;
   try {
     reload_world_gen_data();
   } catch (const SquirrelError& e) {
@@ -459,7 +457,6 @@ bool init_world_gen_vm(const char* script) {
 }
 
 void close_world_gen_vm() {
-  if (app_hooks.reload_world_scripts == reload_world_scripts) app_hooks.reload_world_scripts = nullptr;
   unbind_world_script();
   world_gen_vm.close();
 }

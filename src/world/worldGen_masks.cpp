@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/platform.h"
+#include "core/platform.h"
 #include "core/ramp.h"
 #include "script/scriptData.h"
 #include "script/sqMath.h"

@@ -11,9 +11,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/app_hooks.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "core/game_rnd.h"
 #include "script/sqMath.h"
 #include "world/heightmap.h"
@@ -78,7 +77,7 @@ const char* const gen_error = "Error in world gen script:\n%s";
 
 void show_splash_text(const char* text) {
   if (world_hooks.grab_scene_as_splash) world_hooks.grab_scene_as_splash();
-  if (app_hooks.show_splash) app_hooks.show_splash(text, -1.0f);
+  if (world_hooks.show_splash) world_hooks.show_splash(text, -1.0f);
 }
 
 void collect_garbage() {

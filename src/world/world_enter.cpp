@@ -1,9 +1,7 @@
 // Moving between the universe view and the worlds: resuming into the world
 // recorded as entered, entering a picked world (loaded, or generated and
 // saved at once), and leaving a world (see saved_games.h).
-#include "app/frame_loop.h"
-#include "app/log.h"
-#include "app/update_step.h"
+#include "core/log.h"
 #include "host/gameobj_api.h"
 #include "world/saved_games.h"
 #include "world/spells.h"
@@ -98,7 +96,7 @@ bool enter_world() {
     generate_world("game");
     if (!has_error_message()) save_game();
   }
-  reset_update_time();
+  if (world_hooks.reset_frame_time) world_hooks.reset_frame_time();
   if (gameobj_api.show_screen_message) gameobj_api.show_screen_message("");
   if (gameobj_api.show_screen_sub_message) gameobj_api.show_screen_sub_message("");
   if (world_hooks.play_sound_event) world_hooks.play_sound_event("SE_enter_world");
@@ -125,7 +123,7 @@ void leave_world() {
   bool ok = save_game();
   if (ok) {
     destroy_local_player();
-    simulate_world(60.0f);
+    if (world_hooks.simulate_world) world_hooks.simulate_world(60.0f);
     ok = save_game();
   }
   set_entered_world(-1);

@@ -15,8 +15,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/frame_loop.h"
-#include "app/log.h"
+#include "core/log.h"
 #include "host/gameobj_api.h"
 #include "world/heightmap.h"
 #include "world/hm_update.h"
@@ -226,7 +225,7 @@ WorldLoad load_world_file(const char* path) {
   memset(HeightmapData::land_sound, 0, sizeof(HeightmapData::land_sound));
   local_player = gameobj_api.first_player ? gameobj_api.first_player() : nullptr;
   if (world_hooks.reset_terrain_renderer) world_hooks.reset_terrain_renderer();
-  reset_update_time();
+  if (world_hooks.reset_frame_time) world_hooks.reset_frame_time();
   return WorldLoad::loaded;
 }
 

@@ -32,8 +32,15 @@ struct WorldHooks {
   // Registers the sound events' "SE_" constants into a VM (the sound
   // layer's register_sound_event_constants), called when present.
   void (*register_sound_event_constants)(HSQUIRRELVM vm);
-  // Resets the frame loop's time accumulator after a long generation.
+  // --- The program's top (app), for long operations ---------------------------
+  // Resets the frame loop's time accumulator after a long generation or load.
   void (*reset_frame_time)();
+  // Progress of a long operation: the program's splash screen (the world
+  // generation tool prints the phases instead). Negative progress: no bar.
+  void (*show_splash)(const char* text, float progress);
+  // Advances the world by `seconds` of game time in update steps without the
+  // terrain renderer (leaving a world simulates 60 s).
+  void (*simulate_world)(float seconds);
   void (*reset_world_time)(); // world_time = 0 for a new world
 
   // --- Saved games: the universe globals ---------------------------------------

@@ -1,8 +1,8 @@
 // The frame loop driven by a fake clock: time passes only in the hooks
 // (update and render costs, sleeps), so every schedule is exact and repeatable.
-#include "app/app_globals.h"
+#include "core/app_globals.h"
 #include "app/frame_loop.h"
-#include "app/stats_tracker.h"
+#include "core/stats_tracker.h"
 
 #include <gtest/gtest.h>
 

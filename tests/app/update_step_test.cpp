@@ -1,10 +1,9 @@
 // The update step, the world step and the world simulation, with recording
-// hooks standing in for the subsystems that fill app_hooks.
-#include "app/app_globals.h"
-#include "app/app_hooks.h"
-#include "app/game_mode.h"
-#include "app/stats_tracker.h"
-#include "app/temp_data_home.h"
+// calls standing in for the subsystems in step_calls.
+#include "core/app_globals.h"
+#include "core/game_mode.h"
+#include "core/stats_tracker.h"
+#include "core/temp_data_home.h"
 #include "app/update_step.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +33,7 @@ class UpdateStepTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        app_hooks = {};
+        step_calls = {};
         calls.clear();
         progress.clear();
         force_gameobj_reload = false;
@@ -42,7 +41,7 @@ protected:
     }
     void TearDown() override
     {
-        app_hooks = {};
+        step_calls = program_step_calls();
         set_game_mode(nullptr);
     }
     TempDataHome home; // the periodic checks flush the settings here
@@ -50,11 +49,11 @@ protected:
 
 void fill_world_hooks()
 {
-    app_hooks.update_terrain_renderer = [](float) { calls.push_back("renderer"); };
-    app_hooks.update_hmap = [](float dt) { calls.push_back(dt == 0.05f ? "hmap" : "hmap bad dt"); };
-    app_hooks.sim_water = [](float) { calls.push_back("water"); };
-    app_hooks.update_common_fx = [](float) { calls.push_back("fx"); };
-    app_hooks.update_gameobj = [](float) { calls.push_back("gameobj"); };
+    step_calls.update_terrain_renderer = [](float) { calls.push_back("renderer"); };
+    step_calls.update_hmap = [](float dt) { calls.push_back(dt == 0.05f ? "hmap" : "hmap bad dt"); };
+    step_calls.sim_water = [](float) { calls.push_back("water"); };
+    step_calls.update_common_fx = [](float) { calls.push_back("fx"); };
+    step_calls.update_gameobj = [](float) { calls.push_back("gameobj"); };
 }
 
 int find_tracker(const char* name)
@@ -87,7 +86,7 @@ TEST_F(UpdateStepTest, EmptyHooksDoNothing)
 TEST_F(UpdateStepTest, SimulateWorldSixtySecondsRunsTwelveHundredSteps)
 {
     fill_world_hooks();
-    app_hooks.show_splash = [](const char* text, float p) {
+    step_calls.show_splash = [](const char* text, float p) {
         EXPECT_STREQ(text, "Simulating the world");
         progress.push_back(p);
     };
@@ -113,7 +112,7 @@ TEST_F(UpdateStepTest, UpdateStepOrderAndMiscTracker)
 {
     static RecordingMode mode; // outlives TearDown, which leaves the mode
     set_game_mode(&mode);
-    app_hooks.step_camera = [](float pos[4], float front[4], float up[4]) {
+    step_calls.step_camera = [](float pos[4], float front[4], float up[4]) {
         calls.push_back("camera");
         for (int i = 0; i < 4; ++i) {
             pos[i] = camera[i];
@@ -121,19 +120,19 @@ TEST_F(UpdateStepTest, UpdateStepOrderAndMiscTracker)
         }
         return true;
     };
-    app_hooks.set_listener_pos = [](const float*, const float* vel, const float*, const float*) {
+    step_calls.set_listener_pos = [](const float*, const float* vel, const float*, const float*) {
         calls.push_back("listener");
         memcpy(listener_vel, vel, sizeof(listener_vel));
     };
-    app_hooks.update_3d_sounds = [](const float*) { calls.push_back("sounds"); };
-    app_hooks.update_sound = [](float dt) { calls.push_back(dt == 0.05f ? "sound layer" : "sound layer bad dt"); };
-    app_hooks.apply_3d_sound = [] { calls.push_back("apply 3d"); };
-    app_hooks.destroy_queued_gui_elements = [] { calls.push_back("gui"); };
-    app_hooks.reload_gameobj = [](bool force) {
+    step_calls.update_3d_sounds = [](const float*) { calls.push_back("sounds"); };
+    step_calls.update_sound = [](float dt) { calls.push_back(dt == 0.05f ? "sound layer" : "sound layer bad dt"); };
+    step_calls.apply_3d_sound = [] { calls.push_back("apply 3d"); };
+    step_calls.destroy_queued_gui_elements = [] { calls.push_back("gui"); };
+    step_calls.reload_gameobj = [](bool force) {
         calls.push_back(force ? "reload forced" : "reload");
         return module_reloads;
     };
-    app_hooks.bind_world_script = [] { calls.push_back("bind"); };
+    step_calls.bind_world_script = [] { calls.push_back("bind"); };
 
     run_update_step(0.05f);
     EXPECT_EQ(calls, (std::vector<std::string>{"mode", "camera", "listener", "sounds", "sound layer", "apply 3d", "gui"}));
@@ -161,26 +160,26 @@ TEST_F(UpdateStepTest, UpdateStepOrderAndMiscTracker)
 // kept up (with the last reference position: null) and the layer advances.
 TEST_F(UpdateStepTest, SoundsAreKeptUpWithoutACamera)
 {
-    app_hooks.set_listener_pos = [](const float*, const float*, const float*, const float*) {
+    step_calls.set_listener_pos = [](const float*, const float*, const float*, const float*) {
         calls.push_back("listener");
     };
-    app_hooks.update_3d_sounds = [](const float* ref) { calls.push_back(ref ? "sounds at camera" : "sounds"); };
-    app_hooks.update_sound = [](float) { calls.push_back("sound layer"); };
-    app_hooks.apply_3d_sound = [] { calls.push_back("apply 3d"); };
+    step_calls.update_3d_sounds = [](const float* ref) { calls.push_back(ref ? "sounds at camera" : "sounds"); };
+    step_calls.update_sound = [](float) { calls.push_back("sound layer"); };
+    step_calls.apply_3d_sound = [] { calls.push_back("apply 3d"); };
     run_update_step(0.05f);
     EXPECT_EQ(calls, (std::vector<std::string>{"sounds", "sound layer", "apply 3d"}));
 }
 
 TEST_F(UpdateStepTest, ListenerVelocityTakesTheShortWayAcrossTheWrap)
 {
-    app_hooks.step_camera = [](float pos[4], float front[4], float up[4]) {
+    step_calls.step_camera = [](float pos[4], float front[4], float up[4]) {
         for (int i = 0; i < 4; ++i) {
             pos[i] = camera[i];
             front[i] = up[i] = 0;
         }
         return true;
     };
-    app_hooks.set_listener_pos = [](const float*, const float* vel, const float*, const float*) {
+    step_calls.set_listener_pos = [](const float*, const float* vel, const float*, const float*) {
         memcpy(listener_vel, vel, sizeof(listener_vel));
     };
     float start[4] = {255.0f, 10.0f, 0.5f, 1.0f};
@@ -208,3 +207,17 @@ TEST(WrapListenerDelta, WrapsIntoHalfOpenRange)
 }
 
 } // namespace
+
+// A step entry left empty would silently skip its subsystem in the program;
+// only the effects' update has no subsystem yet.
+TEST(ProgramStepCalls, EveryEntryButTheEffectsIsFilled)
+{
+    StepCalls c = program_step_calls();
+    EXPECT_EQ(c.update_common_fx, nullptr);
+    c.update_common_fx = [](float) {};
+    void* entries[sizeof(StepCalls) / sizeof(void*)];
+    static_assert(sizeof(entries) == sizeof(StepCalls));
+    memcpy(entries, &c, sizeof c);
+    for (size_t i = 0; i < std::size(entries); ++i)
+        EXPECT_NE(entries[i], nullptr) << "entry " << i;
+}

@@ -10,10 +10,10 @@
 #include <set>
 #include <string>
 
-#include "app/app_globals.h"
-#include "app/config.h"
-#include "app/input.h"
-#include "app/window.h"
+#include "core/app_globals.h"
+#include "core/config.h"
+#include "core/input.h"
+#include "core/window.h"
 
 namespace fs = std::filesystem;
 

@@ -4,12 +4,11 @@
 // the land sounds' binding and the shipped script against the generated files.
 #include "sound_test_util.h"
 
-#include "app/app_globals.h"
-#include "app/app_hooks.h"
-#include "app/log.h"
-#include "app/platform.h"
-#include "app/update_step.h"
-#include "app/window.h"
+#include "core/app_globals.h"
+#include "core/window.h"
+#include "core/log.h"
+#include "core/platform.h"
+#include "core/window.h"
 #include "audio/sound_events.h"
 #include "audio/sound_land_bind.h"
 #include "script/sqbind.h"
@@ -398,7 +397,7 @@ TEST_F(SoundScriptTest, MusicGoesOnWhileTheSplashIsShown) {
                       "music <- [load_chained_music(" + q(a) + "), load_chained_music(" + q(b) + ")];\n"
                       "function do_music_chaining(s) { if (s == music[0]) play_channel(music[1], true); }\n"
                       "play_channel(music[0], true);\n"));
-    app_hooks.feed_sound_streams = keep_music_playing; // as start-up wires it
+    splash_feed_sound_fn = keep_music_playing; // as start-up wires it
     std::vector<float> out(STEP_FRAMES * 2);
     float quietest = 1.0f;
     for (int s = 0; s < 80; ++s) { // 4 s without update_sound
@@ -406,32 +405,29 @@ TEST_F(SoundScriptTest, MusicGoesOnWhileTheSplashIsShown) {
         sound_render_loopback(out.data(), STEP_FRAMES);
         quietest = std::min(quietest, rms(out).both());
     }
-    app_hooks.feed_sound_streams = nullptr;
+    splash_feed_sound_fn = nullptr;
     EXPECT_GT(quietest, 0.05f);
     EXPECT_TRUE(is_sound_playing(unsigned(script_array_at("music", 1))));
 }
 
 // The update step re-places the 3D sounds and forgets the stopped ones in
-// every step, also on screens without a camera.
+// every step, also on screens without a camera (update_3d_sounds(null), as
+// the step calls it then).
 TEST_F(SoundScriptTest, ThreeDSoundsAreKeptUpWithoutACamera) {
     ASSERT_TRUE(start(all_events("smp")));
-    AppHooks saved = app_hooks;
-    app_hooks = AppHooks{};
-    app_hooks.update_3d_sounds = update_3d_sounds;
     float ref[4] = {250, 0, 0, 1};
     set_sound_reference_pos(ref);
     unsigned ch = play_sound_event("meteor_hit");
     ASSERT_NE(ch, 0u);
     update_3d_sound(ch, SoundVec{3, 0, 0, 0}, SoundVec{});
-    run_update_step(0.05f); // no camera: the reference position stays
+    update_3d_sounds(nullptr); // no camera: the reference position stays
     SoundVec p{};
     ASSERT_TRUE(get_sound_3d_pos(ch, p));
     EXPECT_FLOAT_EQ(p.x, 259.0f);
     EXPECT_EQ(tracked_3d_sound_count(), 1);
     stop_sound(ch);
-    run_update_step(0.05f);
+    update_3d_sounds(nullptr);
     EXPECT_EQ(tracked_3d_sound_count(), 0);
-    app_hooks = saved;
 }
 
 TEST_F(SoundScriptTest, LandSoundsPlayThroughTheLandMovingEvent) {

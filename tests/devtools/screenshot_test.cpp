@@ -7,7 +7,7 @@
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>
 
-#include "app/platform.h"
+#include "core/platform.h"
 #include "core/temp_dir.h"
 #include "devtools/screenshot.h"
 #include "render/gl_test_util.h"

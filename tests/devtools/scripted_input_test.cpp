@@ -7,9 +7,9 @@
 
 #include <cstdlib>
 
-#include "app/app_globals.h"
-#include "app/input.h"
-#include "app/window.h"
+#include "core/app_globals.h"
+#include "core/input.h"
+#include "core/window.h"
 #include "devtools/scripted_input.h"
 #include "devtools/temp_mode.h"
 

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/app_globals.h"
-#include "app/game_mode.h"
-#include "app/platform.h"
-#include "app/temp_data_home.h"
-#include "app/window.h"
+#include "core/app_globals.h"
+#include "core/game_mode.h"
+#include "core/platform.h"
+#include "core/temp_data_home.h"
+#include "core/window.h"
 #include "core/temp_dir.h"
 #include "devtools/gui_demo.h"
 #include "devtools/screenshot.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/platform.h"
+#include "core/platform.h"
 #include "core/stream.h"
 #include "host/gameobj_api.h"
 #include "host/gameobj_host.h"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "host/gameobj_rebuild.h"
 
 namespace fs = std::filesystem;

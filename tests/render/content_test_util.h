@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "core/platform.h"
 #include "core/temp_dir.h"
 
 namespace content {

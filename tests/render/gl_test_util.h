@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/app_globals.h"
-#include "app/window.h"
+#include "core/app_globals.h"
+#include "core/window.h"
 #include "render/device.h"
 
 namespace gltest {

@@ -6,7 +6,6 @@
 
 #include "content_test_util.h"
 #include "gl_test_util.h"
-#include "app/app_hooks.h"
 #include "render/shader.h"
 
 using namespace gltest;
@@ -80,7 +79,6 @@ TEST_F(ShaderTest, DefinesGiveSeparateRecordsAndCacheFiles) {
   Shader* plain = create_shader("land.sh", nullptr);
   Shader* inst = create_shader("land.sh", kInst);
   EXPECT_NE(plain, inst);
-  EXPECT_EQ(app_hooks.reload_shaders, reload_shaders); // polled once a second
   EXPECT_TRUE(file_exists(content::path("cache/land.sh.cache")));
   EXPECT_TRUE(file_exists(content::path("cache/land.sh@INST@_1.cache")));
   EXPECT_TRUE(near_color(draw_with(plain), 0xFFFF0000));

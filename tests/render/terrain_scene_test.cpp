@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "app/app_globals.h"
-#include "app/camera.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/app_globals.h"
+#include "render/camera.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "core/temp_dir.h"
 #include "render/gl_test_util.h"
 #include "render/hmRender.h"

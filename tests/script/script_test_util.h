@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "core/temp_dir.h"
 #include "script/sqbind.h"
 

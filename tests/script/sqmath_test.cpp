@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/app_globals.h"
+#include "core/app_globals.h"
 #include "script/script_test_util.h"
 
 namespace {

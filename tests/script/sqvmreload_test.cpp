@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "app/platform.h"
+#include "core/platform.h"
 #include "core/temp_dir.h"
 #include "script/sqbind.h"
 

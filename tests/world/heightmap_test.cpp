@@ -3,7 +3,7 @@
 #include <climits>
 #include <cmath>
 
-#include "app/app_globals.h"
+#include "core/app_globals.h"
 #include "world/heightmap.h"
 #include "world_test_util.h"
 

@@ -15,9 +15,8 @@
 #include <sstream>
 #include <string>
 
-#include "app/app_hooks.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "core/temp_folders.h"
 #include "host/gameobj_api.h"
 #include "script/scriptData.h"
@@ -26,6 +25,7 @@
 #include "world/worldGenVM.h"
 #include "world/worldScript.h"
 #include "world/world_hooks.h"
+#include "world/world_simulate.h"
 #include "world/world_sim.h"
 #include "world_test_util.h"
 
@@ -128,7 +128,8 @@ inline void install_stand_in_module() {
   saved_game_hooks.set_play_mode = [] { module.play_mode++; };
   saved_game_hooks.set_universe_mode = [] { module.universe_mode++; };
   world_hooks.play_sound_event = [](const char* name) { module.sounds += name; };
-  app_hooks.update_gameobj = [](float) { module.steps++; };
+  // The program's simulation: the land and water steps, one module update each.
+  world_hooks.simulate_world = [](float seconds) { module.steps += simulate_world_headless(seconds); };
 }
 
 } // namespace saves_test
@@ -154,7 +155,6 @@ protected:
     snprintf(app_path, sizeof app_path, "%s", dir.c_str());
     set_error_message(nullptr);
     world_hooks = WorldHooks{};
-    app_hooks = AppHooks{};
     saved_world_state = SavedWorldState{};
     universe_init();
     saves_test::install_stand_in_module();
@@ -166,7 +166,6 @@ protected:
     close_world_gen_vm();
     world_sim_close();
     world_hooks = WorldHooks{};
-    app_hooks = AppHooks{};
     gameobj_api = GameObjApi{};
     saved_game_hooks = SavedGameHooks{};
     memcpy(app_path, saved_app_path, sizeof app_path);

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/app_globals.h"
-#include "app/stats_tracker.h"
+#include "core/app_globals.h"
+#include "core/stats_tracker.h"
 #include "world/hmGen.h"
 #include "world/water_sim.h"
 #include "world/water_sim_local.h"

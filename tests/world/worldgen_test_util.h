@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "script/sqMath.h"
 #include "script/sqbind.h"
 #include "world/worldGenVM.h"

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "core/platform.h"
 #include "audio/sound.h"
 #include "core/game_rnd.h"
 #include "script/sqMath.h"

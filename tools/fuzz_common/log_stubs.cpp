@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/log.h"
+#include "core/log.h"
 
 void vdebug(const char* format, va_list args) {
   char buf[512];

@@ -27,7 +27,7 @@
 #include <string>
 #include <algorithm>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "core/stream.h"
 #include "host/gameobj_api.h"
 #include "script/scriptData.h"

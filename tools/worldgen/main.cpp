@@ -27,9 +27,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_hooks.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "audio/sound_events.h"
 #include "core/game_rnd.h"
 #include "preview.h"
@@ -377,7 +376,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "WORLDGEN: can't find the executable's folder\n");
     return 1;
   }
-  app_hooks.show_splash = splash_hook;
+  world_hooks.show_splash = splash_hook;
   world_gen_progress_hook = splash_hook;
   world_hooks.register_sound_event_constants = register_sound_event_constants; // as the game's VM
   world_hooks.set_universe = set_universe;

@@ -1,6 +1,6 @@
 // The settings file: grammar, conversions, write-back, protection of an
 // unreadable file and the atomic replace; ConfigNode.
-#include "app/config.h"
+#include "core/config.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "core/platform.h"
 #include "core/temp_dir.h"
 
 namespace {

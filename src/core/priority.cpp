@@ -1,10 +1,10 @@
 // Process priority over setpriority(). The stored value lives in the global
 // `process_priority` (a setting); the nice values mirror the three Windows
 // priority classes the setting was designed for.
-#include "app/priority.h"
+#include "core/priority.h"
 
-#include "app/app_globals.h"
-#include "app/log.h"
+#include "core/app_globals.h"
+#include "core/log.h"
 
 #include <cerrno>
 #include <cstring>

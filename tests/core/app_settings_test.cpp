@@ -1,10 +1,10 @@
 // Start-up settings from a real settings.cfg in a fresh data folder and from
 // command lines.
-#include "app/app_globals.h"
-#include "app/app_settings.h"
-#include "app/config.h"
-#include "app/priority.h"
-#include "app/temp_data_home.h"
+#include "core/app_globals.h"
+#include "core/app_settings.h"
+#include "core/config.h"
+#include "core/priority.h"
+#include "core/temp_data_home.h"
 
 #include <gtest/gtest.h>
 

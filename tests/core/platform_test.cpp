@@ -1,6 +1,6 @@
 // Platform utilities: time conversions, folders, path completion, file
 // times, the shell, shared libraries and the pipe byte count.
-#include "app/platform.h"
+#include "core/platform.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -41,7 +41,7 @@ TEST(Paths, ExecutableNameAndFolder) {
   ASSERT_GT(l, 0u);
   EXPECT_EQ('/', folder[l - 1]);
   EXPECT_EQ(0, strncmp(name, folder, l));
-  EXPECT_NE(nullptr, strstr(name + l, "tests_app"));
+  EXPECT_NE(nullptr, strstr(name + l, "tests_core"));
   char tiny[4];
   EXPECT_FALSE(get_exe_filename(tiny, sizeof tiny)); // does not fit
 }

@@ -1,7 +1,7 @@
 // Definitions of the program-wide state declared in app_globals.h. The values
 // here are the defaults of a fresh start; read_app_settings() sets the
 // settings-backed ones again before reading settings.cfg.
-#include "app/app_globals.h"
+#include "core/app_globals.h"
 
 GameMode* cur_game_mode = nullptr;
 

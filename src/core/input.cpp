@@ -3,7 +3,7 @@
 // key and character, the wheel sum and the stored mouse position; and the
 // control buttons on top. Everything runs on the main thread, fed from the
 // window's message processing and cleared once per update step.
-#include "app/input.h"
+#include "core/input.h"
 
 #include <SDL2/SDL.h>
 
@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app_globals.h"
-#include "app/config.h"
+#include "core/app_globals.h"
+#include "core/config.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The registry of update-step timing trackers (see stats_tracker.h).
-#include "app/stats_tracker.h"
+#include "core/stats_tracker.h"
 
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 
 #include <cstdio>
 

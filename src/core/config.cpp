@@ -7,7 +7,7 @@
 // - The file is written to "settings.cfg.tmp" in the same folder, flushed,
 //   synced and renamed over the old one, so a crash or a full disk leaves
 //   either the old or the new file, never a cut one.
-#include "app/config.h"
+#include "core/config.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -19,8 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 
 static const char* config_version_key = "_CONFIG_VERSION_";
 static const char* config_header = "// Game settings\n_CONFIG_VERSION_=1\n\n";

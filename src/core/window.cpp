@@ -4,17 +4,17 @@
 // the original platform did. The window is created with an OpenGL surface
 // without depth (the back buffer never has one; the device layer owns the
 // scene depth buffer).
-#include "app/window.h"
+#include "core/window.h"
 
 #include <SDL2/SDL.h>
 
-#include "app/app_globals.h"
-#include "app/app_hooks.h"
-#include "app/input.h"
-#include "app/log.h"
-#include "app/priority.h"
+#include "core/app_globals.h"
+#include "core/input.h"
+#include "core/log.h"
+#include "core/priority.h"
 
 WindowDeviceOps window_device_ops;
+void (*splash_feed_sound_fn)() = nullptr;
 TempString<256> splash_text;
 float splash_progress = -1.f;
 
@@ -149,9 +149,6 @@ SDL_Window* create_main_window(int& device_wd, int& device_ht) {
     if (device_ht <= 0) device_ht = ch;
   }
   input_start(win.window);
-  app_hooks.process_window_messages = process_window_messages;
-  app_hooks.show_splash = show_splash;
-  app_hooks.discard_input_events = discard_input_events;
   return win.window;
 }
 
@@ -308,7 +305,7 @@ void show_splash(const char* text, float progress) {
   splash_text = text;
   splash_progress = progress;
   // The update steps wait while a long operation shows the splash.
-  if (app_hooks.feed_sound_streams) app_hooks.feed_sound_streams();
+  if (splash_feed_sound_fn) splash_feed_sound_fn();
   process_window_messages();
   if (!window_device_ops.begin_scene || !window_device_ops.begin_scene()) return;
   if (window_device_ops.draw_splash) window_device_ops.draw_splash();

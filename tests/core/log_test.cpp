@@ -1,12 +1,12 @@
 // The text log (rotation, line assembly), fatal and quit exits, the visual
 // log and the on-screen error message.
-#include "app/log.h"
+#include "core/log.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/platform.h"
+#include "core/platform.h"
 #include "core/temp_dir.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // temporary folder while the object lives. The log file is closed on both
 // sides so that log lines never land in another test's (or the user's) folder.
 #pragma once
-#include "app/config.h"
-#include "app/log.h"
+#include "core/config.h"
+#include "core/log.h"
 #include "core/temp_folders.h"
 
 #include <cstdlib>

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "app/camera.h"
+#include "render/camera.h"
 
 namespace {
 

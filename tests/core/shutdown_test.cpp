@@ -1,10 +1,11 @@
 // The ordered shutdown: stage log lines, step order, single run, re-entry,
 // and the way fatal() goes through it.
-#include "app/app_hooks.h"
-#include "app/log.h"
-#include "app/shutdown.h"
-#include "app/temp_data_home.h"
+#include "core/input.h"
+#include "core/log.h"
+#include "core/shutdown.h"
+#include "core/temp_data_home.h"
 
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -58,14 +59,21 @@ TEST_F(ShutdownTest, StepsRunInTheirStageInReverseRegistrationOrderOnce)
     shutdown_register(ShutdownStage::Scene, [] { debug("sky"); });
     shutdown_register(ShutdownStage::Misc, [] { debug("font"); });
     shutdown_register(ShutdownStage::Scene, [] { debug("module"); });
-    shutdown_register(ShutdownStage::Input, [] { debug("input"); });
-    app_hooks.discard_input_events = [] { debug("pending events dropped"); };
+    // An event still queued when the last stage's steps have run is dropped.
+    shutdown_register(ShutdownStage::Input, [] {
+        debug("input");
+        SDL_Event e{};
+        e.type = SDL_MOUSEWHEEL;
+        e.wheel.y = 1;
+        EXPECT_TRUE(input_handle_sdl_event(e));
+    });
     EXPECT_EQ(run_shutdown(),
               (std::vector<std::string>{"closing...", "module", "sky", "sound layer", "closed scene", "font",
                                         "closed misc stuff", "freed all meshes", "freed all textures", "device",
-                                        "closed d3d", "input", "pending events dropped", "closed all systems"}));
+                                        "closed d3d", "input", "closed all systems"}));
+    EXPECT_FALSE(getEvent(nullptr));
+    EXPECT_EQ(getMouseWheel(), 0);
     EXPECT_TRUE(run_shutdown().empty());
-    app_hooks.discard_input_events = nullptr;
 }
 
 int reentry_runs = 0;

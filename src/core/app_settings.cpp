@@ -1,10 +1,10 @@
 // Reading the start-up settings. Keys and arguments are matched exactly
 // (case-sensitive); only the value of gfx_quality is compared ignoring case.
-#include "app/app_settings.h"
+#include "core/app_settings.h"
 
-#include "app/app_globals.h"
-#include "app/config.h"
-#include "app/priority.h"
+#include "core/app_globals.h"
+#include "core/config.h"
+#include "core/priority.h"
 
 #include <cstring>
 #include <strings.h>

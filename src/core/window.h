@@ -3,9 +3,10 @@
 // input), switching the window mode at run time, cursor confinement and
 // hiding, and the splash screen shown by long operations.
 //
-// The application core does not link the renderer: the device operations the
-// window needs are installed in `window_device_ops` by the device layer when
-// it comes up (init_d3d). A null entry does nothing.
+// The window lies below the renderer: the device operations it needs are
+// installed in `window_device_ops` by the device layer when it comes up
+// (init_d3d). A null entry does nothing, so the window also works without a
+// device (start-up before the device, tests).
 #pragma once
 #include "core/tempData.h"
 
@@ -21,6 +22,10 @@ struct WindowDeviceOps {
   void (*device_size)(int* width, int* height);
 };
 extern WindowDeviceOps window_device_ops;
+// Tops up the playing music streams while a long operation shows the splash
+// and keeps the update steps from running (the sound layer, installed with
+// it by start-up). Null: nothing.
+extern void (*splash_feed_sound_fn)();
 
 extern TempString<256> splash_text; // message of the splash screen
 extern float splash_progress;       // 0..1; negative hides the bar
@@ -33,7 +38,7 @@ bool register_main_window_class();
 // Creates the window for `isFullscreen`, `app_screen_wd` x `app_screen_ht`
 // (0: desktop size full screen, a maximised window otherwise) and gives the
 // device size: the settings' size, or the client size in windowed mode.
-// Also installs the window's entries of app_hooks. A size larger than the
+// A size larger than the
 // display offers is first clamped (clamp_screen_size_to_display).
 SDL_Window* create_main_window(int& device_wd, int& device_ht);
 // Limits `app_screen_wd` x `app_screen_ht` to the largest size display 0

@@ -1,8 +1,8 @@
 // Switching between game modes; the modes themselves live with the
 // subsystems they drive.
-#include "app/game_mode.h"
+#include "core/game_mode.h"
 
-#include "app/app_globals.h"
+#include "core/app_globals.h"
 
 void set_game_mode(GameMode* mode)
 {

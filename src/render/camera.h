@@ -49,5 +49,6 @@ void camera_begin_step(float dt);
 float camera_wrap_delta(float d);
 // Yaw wrapped within +-2 pi and pitch clamped, after a mouse-look change.
 void camera_turn(float dyaw, float dpitch);
-// Installs the step camera into the update step (sound listener).
-void camera_install_hooks();
+// The camera at the start of the step (interpolation fraction 0): position,
+// front and up as (x, y, z, w), for the sound listener. Always true.
+bool step_camera(float pos[4], float front[4], float up[4]);

@@ -1,7 +1,7 @@
 // Platform utilities over POSIX/Linux: monotonic clock, /proc/self/exe, the
 // XDG data folder, lexical path normalisation, stat, posix_spawn, dlopen and
 // the pipe byte count. See platform.h for the contracts.
-#include "app/platform.h"
+#include "core/platform.h"
 
 #include <dlfcn.h>
 #include <errno.h>

@@ -1,9 +1,9 @@
 // The ordered shutdown (see shutdown.h). State is a cursor over fixed step
 // lists: the current stage and the steps still registered in it.
-#include "app/shutdown.h"
+#include "core/shutdown.h"
 
-#include "app/app_hooks.h"
-#include "app/log.h"
+#include "core/input.h"
+#include "core/log.h"
 
 namespace {
 
@@ -53,8 +53,8 @@ void shutdown_systems()
             continue;
         }
         int finished = cur_stage++;
-        if (finished == int(ShutdownStage::Input) && app_hooks.discard_input_events)
-            app_hooks.discard_input_events();
+        if (finished == int(ShutdownStage::Input))
+            discard_input_events();
         debug("%s", stage_log[finished]);
     }
 }

@@ -1,4 +1,4 @@
-// Program-wide state of the application core: the active game mode, the
+// Program-wide state: the active game mode, the
 // per-frame timing values, the window flags and the settings read at start-up
 // (settings.cfg and the command line). All exported under these names for the
 // game-object module, which reads several of them directly.

@@ -1,6 +1,6 @@
 // Switching game modes: who is told about the switch, and with which mode.
-#include "app/app_globals.h"
-#include "app/game_mode.h"
+#include "core/app_globals.h"
+#include "core/game_mode.h"
 
 #include <gtest/gtest.h>
 

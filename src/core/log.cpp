@@ -4,7 +4,7 @@
 // Invariants: the log file is either null or open for the current run; the
 // error message array is empty (no message) or holds one NUL-terminated text;
 // the visual log holds at most 100 lines.
-#include "app/log.h"
+#include "core/log.h"
 
 #include <SDL.h>
 #include <locale.h>
@@ -15,8 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/platform.h"
-#include "app/shutdown.h"
+#include "core/platform.h"
+#include "core/shutdown.h"
 #include "core/dynArray.h"
 
 int num_debug_log_files = 5;

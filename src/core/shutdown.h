@@ -9,7 +9,7 @@
 //   Meshes   - all meshes                                     -> "freed all meshes"
 //   Textures - all textures                                   -> "freed all textures"
 //   Device   - the graphics device                            -> "closed d3d"
-//   Input    - pending input events (app_hooks.discard_input_events last)
+//   Input    - pending input events (discard_input_events last)
 //                                                              -> "closed all systems"
 //
 // The sequence runs once. Each step is taken off its list before it runs, so

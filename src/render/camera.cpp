@@ -1,9 +1,8 @@
 // The camera state shared by the game modes, its matrix and projection.
-#include "app/camera.h"
+#include "render/camera.h"
 
 #include <cmath>
 
-#include "app/app_hooks.h"
 
 CameraState camera = {{0, 0, 0, 1}, {0, 0, 0, 1}, 0, 0, 0, 0, 1, 1, 0, 0, false, 0, 0, 0};
 Vec4f cur_frame_color = {0, 0, 0, 0};
@@ -78,8 +77,6 @@ void camera_turn(float dyaw, float dpitch) {
   if (camera.pitch < -CAMERA_PITCH_LIMIT) camera.pitch = -CAMERA_PITCH_LIMIT;
 }
 
-namespace {
-
 bool step_camera(float pos[4], float front[4], float up[4]) {
   Matrix44 m;
   camera_matrix(0, m);
@@ -89,10 +86,4 @@ bool step_camera(float pos[4], float front[4], float up[4]) {
     up[k] = k < 3 ? m.m[1][k] : 0;
   }
   return true;
-}
-
-} // namespace
-
-void camera_install_hooks() {
-  app_hooks.step_camera = step_camera;
 }
