@@ -606,7 +606,12 @@ void close_terrain_renderer() {
 
 bool terrain_renderer_ready() { return gpu.ready; }
 
+static unsigned world_serial_counter = 0; // counts reset_fluid_levels
+
+unsigned world_serial() { return world_serial_counter; }
+
 void reset_fluid_levels() {
+  world_serial_counter++;
   if (!cpu.levels) bind_cpu_grids(cpu);
   reset_fluid_levels_cpu(cpu);
   gpu.snap = true;
