@@ -33,6 +33,7 @@ namespace {
 
 struct DeferredShaders {
   Shader *final_ = nullptr, *calc_light = nullptr, *shadow_blur = nullptr, *shadow_map = nullptr;
+  Shader* shadow_map_sun = nullptr; // the sun's shadow alone, while the object maps are empty
 };
 DeferredShaders dr;
 
@@ -116,7 +117,7 @@ void deferred_path(float f, const Matrix44& cam, const Matrix44& proj) {
   // 3. The sun-shadow term into S1.
   set_render_target(S1, 0, true);
   set_viewport(0, 0, d3d_wd, d3d_ht);
-  set_shader(dr.shadow_map);
+  set_shader(shadow_maps_empty() ? dr.shadow_map_sun : dr.shadow_map);
   set_texture(0, HeightmapRenderer::sunMap);
   set_texture(4, get_sky_noise_texture());
   set_tex_address(4, 0);
@@ -223,6 +224,7 @@ void init_scene_targets() {
   dr.calc_light = create_shader("dr_calc_light.sh", nullptr);
   dr.shadow_blur = create_shader("dr_shadow_blur.sh", nullptr);
   dr.shadow_map = create_shader("dr_shadow_map.sh", nullptr);
+  dr.shadow_map_sun = create_shader("dr_shadow_map.sh", "SUN_ONLY\0 1\0");
 }
 
 void close_scene_targets() {
@@ -230,6 +232,7 @@ void close_scene_targets() {
   destroy_shader(dr.calc_light);
   destroy_shader(dr.shadow_blur);
   destroy_shader(dr.shadow_map);
+  destroy_shader(dr.shadow_map_sun);
   dr = DeferredShaders{};
   for (int i = 1; i < 4; i++) {
     if (scene_images[i]) release_texture(scene_images[i]);
