@@ -63,6 +63,10 @@ void clear_target(Texture* t) {
   set_blend_max();
 }
 
+// Whether anything may draw casters this frame. Every caster drawer must be
+// counted here, or the maps are left uncleared and unread while they are empty.
+bool casters_drawn() { return shadow_casters_fn != nullptr; }
+
 void cascade_consts(const Matrix44& view, const Matrix44& proj, const Vec4f& c30, const Vec4f& c43) {
   set_view_tm(view);
   set_proj_tm(proj);
@@ -202,7 +206,7 @@ void render_shadow_maps(float r, int pass_arg) {
 
   // Without a caster drawer maps that are still clean stay as they are:
   // clearing them again (4 M texels at the default quality) changes nothing.
-  const bool draw = shadow_casters_fn != nullptr || !shadow_maps_empty();
+  const bool draw = casters_drawn() || !shadow_maps_empty();
   if (draw) clear_target(sm.cascade);
   Texture* noise = get_sky_noise_texture();
   set_texture(4, noise);
@@ -238,7 +242,7 @@ void render_shadow_maps(float r, int pass_arg) {
   sm.texel[4][0] = sm.texel[4][1] = 1.0f / 256;
   if (shadow_casters_fn) shadow_casters_fn(pass_arg);
   set_blend_none();
-  sm.clean = shadow_casters_fn == nullptr;
+  sm.clean = !casters_drawn();
   sm.clean_wd = d3d_wd;
   sm.clean_ht = d3d_ht;
 }
