@@ -14,13 +14,13 @@ void vsh() { screen_ray_vs(); }
 #ifdef PSH
 out vec4 o_color;
 void psh() {
-  vec4 alb = texture(s8, v_uv);
-  vec4 nrm = texture(s9, v_uv);
+  vec4 alb = rh_texel(s8, v_uv);
+  vec4 nrm = rh_texel(s9, v_uv);
   vec3 n = normalize(nrm.xyz * 2.0 - 1.0);
-  float d = decode_distance(texture(s10, v_uv));
+  float d = decode_distance(rh_texel(s10, v_uv));
   vec3 v = normalize(v_ray);
   vec3 w = pc[16].xyz + v * d;
-  float shadow = texture(s11, v_uv).r;
+  float shadow = rh_texel(s11, v_uv).r;
   float aper = texture(s0, w.xz / 256.0 + 0.5 / 256.0).r;
   aper = clamp(aper * 1.15, 0.0, 1.0);
   vec3 c = alb.rgb * surface_light(n, shadow, aper) * (1.0 - alb.a) + alb.rgb * 4.0 * alb.a;

@@ -12,8 +12,8 @@ void vsh() { screen_ray_vs(); }
 #ifdef PSH
 out vec4 o_color;
 void psh() {
-  vec3 c = texture(s11, v_uv).rgb;
-  float d = decode_distance(texture(s10, v_uv));
+  vec3 c = rh_texel(s11, v_uv).rgb;
+  float d = decode_distance(rh_texel(s10, v_uv));
   o_color = vec4(apply_haze(c, d), 1.0);
 }
 #endif

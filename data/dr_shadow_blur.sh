@@ -10,9 +10,9 @@ void vsh() { quad_vs(-1, 16); }
 #ifdef PSH
 out vec4 o_color;
 void psh() {
-  vec2 d = pc[0].xy;
-  float s = texture(s0, v_uv).r * 0.36 + (texture(s0, v_uv + d).r + texture(s0, v_uv - d).r) * 0.22 +
-            (texture(s0, v_uv + 2.0 * d).r + texture(s0, v_uv - 2.0 * d).r) * 0.1;
+  ivec2 d = ivec2(round(pc[0].xy * vec2(textureSize(s0, 0))));
+  float s = rh_texel(s0, v_uv).r * 0.36 + (rh_texel(s0, v_uv, d).r + rh_texel(s0, v_uv, -d).r) * 0.22 +
+            (rh_texel(s0, v_uv, 2 * d).r + rh_texel(s0, v_uv, -2 * d).r) * 0.1;
   o_color = vec4(s, 0.0, 0.0, 1.0);
 }
 #endif

@@ -3,6 +3,7 @@
 // times the object shadows of the cascade map (stage 11) and the top-down
 // map (stage 12). Light matrices and scales from pc[20] on (shadow_maps.h);
 // pc[17].xy a per-frame jitter that dithers the object-shadow lookups.
+// SUN_ONLY (while no caster is in the object maps): the terrain's term alone.
 #include "prologue.sh"
 #include "gbuffer.sh"
 #include "screen_ray.sh"
@@ -25,12 +26,16 @@ float object_shadow(vec3 w, float view_depth) {
   return lit * (top > w.y + 0.1 ? 0.6 : 1.0);
 }
 void psh() {
-  float d = decode_distance(texture(s10, v_uv));
+  float d = decode_distance(rh_texel(s10, v_uv));
   vec3 dir = normalize(v_ray);
   vec3 w = pc[16].xyz + dir * d;
   vec2 s = texture(s0, w.xz / 256.0 + 0.5 / 256.0).rg;
   float sun = s.g > s.r ? clamp((w.y - s.r) / (s.g - s.r), 0.0, 1.0) : step(s.r, w.y);
+#ifdef SUN_ONLY
+  o_color = vec4(sun, 0.0, 0.0, 1.0);
+#else
   float view_depth = d * dot(dir, normalize(vc[19].xyz));
   o_color = vec4(sun * object_shadow(w, view_depth), 0.0, 0.0, 1.0);
+#endif
 }
 #endif

@@ -1,6 +1,6 @@
-// Resolve with effects: a light sharpen over the neighbours (pc[0].xy = one
-// pixel), a soft shoulder for bright lava and sun, a vignette, then the
-// frame colour pc[1] by its alpha.
+// Resolve with effects: a light sharpen over the four neighbours, a soft
+// shoulder for bright lava and sun, a vignette, then the frame colour pc[1]
+// by its alpha.
 #include "prologue.sh"
 #include "quad_vs.sh"
 
@@ -11,10 +11,9 @@ void vsh() { quad_vs(-1, 16); }
 #ifdef PSH
 out vec4 o_color;
 void psh() {
-  vec2 px = pc[0].xy;
-  vec3 c = texture(s0, v_uv).rgb;
-  vec3 nb = texture(s0, v_uv + vec2(px.x, 0)).rgb + texture(s0, v_uv - vec2(px.x, 0)).rgb +
-            texture(s0, v_uv + vec2(0, px.y)).rgb + texture(s0, v_uv - vec2(0, px.y)).rgb;
+  vec3 c = rh_texel(s0, v_uv).rgb;
+  vec3 nb = rh_texel(s0, v_uv, ivec2(1, 0)).rgb + rh_texel(s0, v_uv, ivec2(-1, 0)).rgb +
+            rh_texel(s0, v_uv, ivec2(0, 1)).rgb + rh_texel(s0, v_uv, ivec2(0, -1)).rgb;
   c = c + (c - nb * 0.25) * 0.25;
   c = c * (1.0 + c * 0.08) / (1.0 + c * 0.18);
   vec2 q = v_uv - 0.5;

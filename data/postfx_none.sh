@@ -10,7 +10,7 @@ void vsh() { quad_vs(-1, 16); }
 #ifdef PSH
 out vec4 o_color;
 void psh() {
-  vec3 c = texture(s0, v_uv).rgb;
+  vec3 c = rh_texel(s0, v_uv).rgb;
   o_color = vec4(mix(c, pc[1].rgb, clamp(pc[1].a, 0.0, 1.0)), 1.0);
 }
 #endif

@@ -2,7 +2,7 @@
 // (stage 1) reprojected through the previous frame's matrix (pc[18..21],
 // taking positions relative to this frame's camera), the history clamped to
 // this frame's neighbourhood so moving edges don't smear. The distance comes
-// from stage 2 (gbuffer.sh); pc[17].xy = half a pixel, pc[17].w = the weight
+// from stage 2 (gbuffer.sh); pc[17].w = the weight
 // of this frame.
 #include "prologue.sh"
 #include "gbuffer.sh"
@@ -15,12 +15,11 @@ void vsh() { screen_ray_vs(); }
 #ifdef PSH
 out vec4 o_color;
 void psh() {
-  vec2 px = pc[17].xy * 2.0;
-  vec3 c = texture(s0, v_uv).rgb;
-  vec3 a = texture(s0, v_uv + vec2(px.x, 0)).rgb, b = texture(s0, v_uv - vec2(px.x, 0)).rgb;
-  vec3 e = texture(s0, v_uv + vec2(0, px.y)).rgb, f = texture(s0, v_uv - vec2(0, px.y)).rgb;
+  vec3 c = rh_texel(s0, v_uv).rgb;
+  vec3 a = rh_texel(s0, v_uv, ivec2(1, 0)).rgb, b = rh_texel(s0, v_uv, ivec2(-1, 0)).rgb;
+  vec3 e = rh_texel(s0, v_uv, ivec2(0, 1)).rgb, f = rh_texel(s0, v_uv, ivec2(0, -1)).rgb;
   vec3 lo = min(c, min(min(a, b), min(e, f))), hi = max(c, max(max(a, b), max(e, f)));
-  float d = decode_distance(texture(s2, v_uv));
+  float d = decode_distance(rh_texel(s2, v_uv));
   vec4 p = mul_pc(vec4(normalize(v_ray) * d, 1.0), 18);
   vec2 uv = p.xy / p.w * vec2(0.5, -0.5) + 0.5;
   float w = pc[17].w;

@@ -37,6 +37,15 @@ vec4 rh_pixel_to_clip(vec2 p, vec2 s) { return vec4(p.x * s.x - 1.0, 1.0 - p.y *
 #endif
 
 #ifdef PSH
+// For screen passes (uv at the pixel centres of a target of the texture's
+// size): the texel under the pixel, moved by `off` whole texels and clamped
+// to the edge. The value texture() gives there, without the filtering work,
+// which costs a software rasterizer several times the fetch.
+vec4 rh_texel(sampler2D s, vec2 uv, ivec2 off) {
+  ivec2 n = textureSize(s, 0);
+  return texelFetch(s, clamp(ivec2(uv * vec2(n)) + off, ivec2(0), n - 1), 0);
+}
+vec4 rh_texel(sampler2D s, vec2 uv) { return rh_texel(s, uv, ivec2(0)); }
 void rh_alpha_test(float a) {
   if (a < rh_state.y) discard;
 }

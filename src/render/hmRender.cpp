@@ -51,6 +51,9 @@ struct GpuState {
   // ground unchanged, the newest map is copied over the older once (so the
   // blend shows it whatever f is) and the normal pass is skipped.
   bool norm_settled = false;
+  // normTex already holds the settled map: blending two equal maps again
+  // would redraw 1024 x 1024 texels every frame for nothing.
+  bool norm_blend_settled = false;
   bool force_full = true; // render targets lost (resize): redo every pass
   uint16_t* ground_half = nullptr; // ground heights of the last upload
   Texture* detail = nullptr;
@@ -70,7 +73,13 @@ struct GpuState {
   bool snap = true;
   FrameCounts counts = {};
   int x0 = 0, z0 = 0; // window origin of the last frame
+  int map_age = 0;     // rebuilds since the world map was last redrawn
 };
+
+// The world map is an overview of the whole world: redrawn every 4th rebuild
+// (five times a second while the world runs) it looks the same to a player,
+// at a quarter of its cost (two 512 x 512 passes per redraw).
+constexpr int MAP_REDRAW_REBUILDS = 4;
 GpuState gpu;
 
 const VertexElement GRID_ELEMENTS[] = {{0, 0, 6, 0, 0}, {4, 0, 1, 0, 1}, {0, 255, 0, 0, 0}};
@@ -227,6 +236,7 @@ void sun_shadow_pass() {
 }
 
 void rebuild_textures() {
+  const bool fresh = gpu.snap || gpu.force_full; // a new world, or targets lost
   pass_states();
   bool ground_changed = upload_hmap_tex();
   set_texture(0, hmapTex);
@@ -238,7 +248,7 @@ void rebuild_textures() {
     set_shader(gpu.norm_sh);
     set_region_consts(0, 0, 256, 256);
     draw_postfx();
-    gpu.norm_settled = false;
+    gpu.norm_settled = gpu.norm_blend_settled = false;
   } else if (!gpu.norm_settled) {
     copy_texture(gpu.norm[gpu.norm_newest], gpu.norm[gpu.norm_newest ^ 1]);
     gpu.norm_settled = true;
@@ -262,7 +272,10 @@ void rebuild_textures() {
     }
   }
   upload_surface_tex();
-  render_world_map();
+  if (fresh || ++gpu.map_age >= MAP_REDRAW_REBUILDS) {
+    gpu.map_age = 0;
+    render_world_map();
+  }
 }
 
 void blend_pass(Texture* target, Texture* a, Texture* b, float f) {
@@ -282,7 +295,10 @@ void blend_pass(Texture* target, Texture* a, Texture* b, float f) {
 
 void blend_textures(float f) {
   int o = gpu.newest ^ 1;
-  blend_pass(normTex, gpu.norm[gpu.norm_newest ^ 1], gpu.norm[gpu.norm_newest], f);
+  if (!gpu.norm_blend_settled) {
+    blend_pass(normTex, gpu.norm[gpu.norm_newest ^ 1], gpu.norm[gpu.norm_newest], f);
+    gpu.norm_blend_settled = gpu.norm_settled;
+  }
   if (gpu.hq) {
     blend_pass(aperTex, gpu.aper[o], gpu.aper[gpu.newest], f);
     blend_pass(sunMap, prevSunMap, curSunMap, f);
@@ -606,7 +622,12 @@ void close_terrain_renderer() {
 
 bool terrain_renderer_ready() { return gpu.ready; }
 
+static unsigned world_serial_counter = 0; // counts reset_fluid_levels
+
+unsigned world_serial() { return world_serial_counter; }
+
 void reset_fluid_levels() {
+  world_serial_counter++;
   if (!cpu.levels) bind_cpu_grids(cpu);
   reset_fluid_levels_cpu(cpu);
   gpu.snap = true;

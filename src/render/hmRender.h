@@ -84,6 +84,9 @@ void init_terrain_renderer();  // fatal on any creation failure
 void close_terrain_renderer();
 bool terrain_renderer_ready();
 void reset_fluid_levels();
+// Changes with every reset_fluid_levels (a world generated or loaded): what
+// was rendered before shows another world.
+unsigned world_serial();
 void mark_terrain_changed();
 // After a device resize: render targets lost their contents, so the next
 // rebuild redoes every pass.

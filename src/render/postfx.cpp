@@ -24,6 +24,7 @@ struct PostState {
   float jitter_weight = 1;
   Matrix44 prev_glob = Matrix44::identity();
   Vec4f prev_cam = {0, 0, 0, 1};
+  int prev_wd = 0, prev_ht = 0; // screen size of the stored frame
   bool have_prev = false;
 };
 PostState post;
@@ -42,38 +43,64 @@ void screen_consts() {
   set_vs_consts(16, c16, 1);
 }
 
-void temporal_pass(const Matrix44& cam, const Matrix44& proj) {
-  Texture* spare = postfx_targets[2]; // T3: free once the scene is composed
-  Texture* history = scene_images[2];
-  if (!spare || !history || !post.have_prev) return;
-  float mv[3];
+// A camera that moved this far since the last frame was cut, not flown (the
+// developer camera covers at most about 10 units between two frames): the
+// history shows another place and only adds ghosts.
+constexpr float CAMERA_CUT_DISTANCE = 16;
+
+// Movement of the camera since the last resolved frame, wrapped by whole worlds.
+void camera_movement(const Matrix44& cam, float mv[3]) {
   for (int k = 0; k < 3; k++) mv[k] = cam.m[3][k] - post.prev_cam[k];
   mv[0] = camera_wrap_delta(mv[0]);
   mv[2] = camera_wrap_delta(mv[2]);
-  float d = std::sqrt(mv[0] * mv[0] + mv[1] * mv[1] + mv[2] * mv[2]);
-  float w = (1 - post.jitter_weight) * 0.1f;
-  w = w + 2 * d * (1 - w);
-  if (w > 0.5f) w = 0.5f;
+}
 
-  set_render_target(spare, 0, false);
-  set_viewport(0, 0, d3d_wd, d3d_ht);
-  set_shader(post.taa);
-  set_texture(0, scene_image);
-  set_texture(1, history);
-  set_texture(2, postfx_targets[0]);
-  for (int s = 0; s < 3; s++) set_tex_address(s, 1);
+// Whether a history target of the last frame still fits this one: it exists
+// and was made at this size (a resize recreates the targets without content).
+bool previous_frame_usable() { return post.have_prev && post.prev_wd == d3d_wd && post.prev_ht == d3d_ht; }
+
+// The constants of a "postfx_taa.sh" pass: camera rays, half a pixel, the
+// weight w of this frame, and the previous global matrix for positions
+// relative to this frame's camera.
+void reprojection_consts(const Matrix44& cam, const Matrix44& proj, const float mv[3], float w) {
   screen_consts();
   camera_ray_consts(cam, proj);
   float c16[4] = {cam.m[3][0], cam.m[3][1], cam.m[3][2], 1};
   set_ps_consts(16, c16, 1);
   float c17[4] = {0.5f / d3d_wd, 0.5f / d3d_ht, 0, w};
   set_ps_consts(17, c17, 1);
-  // Positions relative to this frame's camera map to the previous clip space.
   Matrix44 t = Matrix44::identity();
   for (int k = 0; k < 3; k++) t.m[3][k] = post.prev_cam[k] + mv[k];
   Matrix44 rel = t * post.prev_glob;
   set_ps_consts(18, &rel.m[0][0], 4);
+}
+
+void taa_draw(Texture* target, Texture* current, Texture* history, Texture* distance) {
+  set_render_target(target, 0, false);
+  set_viewport(0, 0, d3d_wd, d3d_ht);
+  set_shader(post.taa);
+  set_texture(0, current);
+  set_texture(1, history);
+  set_texture(2, distance);
+  for (int s = 0; s < 3; s++) {
+    set_tex_address(s, 1);
+    set_tex_filter(s, true);
+  }
   draw_postfx();
+}
+
+void temporal_pass(const Matrix44& cam, const Matrix44& proj) {
+  Texture* spare = postfx_targets[2]; // T3: free once the scene is composed
+  Texture* history = scene_images[2];
+  if (!spare || !history || !previous_frame_usable()) return;
+  float mv[3];
+  camera_movement(cam, mv);
+  float d = std::sqrt(mv[0] * mv[0] + mv[1] * mv[1] + mv[2] * mv[2]);
+  float w = (1 - post.jitter_weight) * 0.1f;
+  w = w + 2 * d * (1 - w);
+  if (w > 0.5f) w = 0.5f;
+  reprojection_consts(cam, proj, mv, w);
+  taa_draw(spare, scene_image, history, postfx_targets[0]);
   std::swap(postfx_targets[2], scene_image);
   scene_images[0] = scene_image;
 }
@@ -144,12 +171,25 @@ void finish_frame_postfx() {
   if (gfx_quality == 1) {
     post.prev_glob = view * proj;
     post.prev_cam = Vec4f{cam.m[3][0], cam.m[3][1], cam.m[3][2], 1};
+    post.prev_wd = d3d_wd;
+    post.prev_ht = d3d_ht;
     post.have_prev = true;
     if (scene_images[2]) {
       std::swap(scene_images[2], scene_image);
       scene_images[0] = scene_image;
     }
   }
+}
+
+bool postfx_filter_shadow_term(Texture* target, Texture* term, Texture* history, Texture* distance,
+                               const Matrix44& cam, const Matrix44& proj) {
+  if (!target || !term || !history || !distance || !previous_frame_usable()) return false;
+  float mv[3];
+  camera_movement(cam, mv);
+  if (mv[0] * mv[0] + mv[1] * mv[1] + mv[2] * mv[2] > CAMERA_CUT_DISTANCE * CAMERA_CUT_DISTANCE) return false;
+  reprojection_consts(cam, proj, mv, SHADOW_TERM_WEIGHT);
+  taa_draw(target, term, history, distance);
+  return true;
 }
 
 void halton_point(int k, float& h2, float& h3) {

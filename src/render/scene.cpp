@@ -33,6 +33,7 @@ namespace {
 
 struct DeferredShaders {
   Shader *final_ = nullptr, *calc_light = nullptr, *shadow_blur = nullptr, *shadow_map = nullptr;
+  Shader* shadow_map_sun = nullptr; // the sun's shadow alone, while the object maps are empty
 };
 DeferredShaders dr;
 
@@ -65,6 +66,11 @@ void simple_path(float f) {
   set_cull_mode(0);
   if (!scene_wireframe) draw_sky();
 }
+
+// S3 holds the last frame's filtered shadow term (kept only with use_ppaa),
+// of the world with this serial.
+bool shadow_history_kept = false;
+unsigned shadow_history_world = 0;
 
 void screen_quad_consts() {
   const float c16[4] = {0.5f, -0.5f, 0.5f + 0.5f / d3d_wd, 0.5f + 0.5f / d3d_ht};
@@ -111,7 +117,7 @@ void deferred_path(float f, const Matrix44& cam, const Matrix44& proj) {
   // 3. The sun-shadow term into S1.
   set_render_target(S1, 0, true);
   set_viewport(0, 0, d3d_wd, d3d_ht);
-  set_shader(dr.shadow_map);
+  set_shader(shadow_maps_empty() ? dr.shadow_map_sun : dr.shadow_map);
   set_texture(0, HeightmapRenderer::sunMap);
   set_texture(4, get_sky_noise_texture());
   set_tex_address(4, 0);
@@ -125,20 +131,30 @@ void deferred_path(float f, const Matrix44& cam, const Matrix44& proj) {
   }
   set_ps_consts(17, jitter, 1);
   draw_postfx();
-  // 4. Temporal filtering of the shadow term (its history in S3).
-  // (Done by the post-effect pass shader with its own weight; S0 is free here.)
-  // 5. Blur.
+  // 4. Temporal filtering of the shadow term against its history in S3
+  // (through S0, free until the horizon); S1 then holds the filtered term.
+  if (use_ppaa && shadow_history_kept && shadow_history_world == HeightmapRenderer::world_serial() &&
+      postfx_filter_shadow_term(S0, S1, S3, T1, cam, proj)) {
+    std::swap(S0, S1);
+    scene_image = S0;
+  }
+  // 5. Blur. The blurred term goes to S0 (free again), so that S1, the next
+  // frame's history, stays unblurred: blurring the history too would soften
+  // the shadows further with every frame.
+  Texture* shadow_term = S1;
   if (blur_shadows) {
     set_shader(dr.shadow_blur);
+    screen_quad_consts();
     set_render_target(T3, 0, false);
     set_texture(0, S1);
     const float h[4] = {1.0f / d3d_wd, 0, 0, 0}, v[4] = {0, 1.0f / d3d_ht, 0, 0};
     set_ps_consts(0, h, 1);
     draw_postfx();
-    set_render_target(S1, 0, false);
+    set_render_target(S0, 0, false);
     set_texture(0, T3);
     set_ps_consts(0, v, 1);
     draw_postfx();
+    shadow_term = S0;
   }
   // 6. Lighting into T3 where something was drawn.
   set_render_target(T3, 0, true);
@@ -151,7 +167,7 @@ void deferred_path(float f, const Matrix44& cam, const Matrix44& proj) {
   set_tex_address(1, 0);
   set_texture(8, T4);
   set_texture(9, T2);
-  set_texture(11, S1);
+  set_texture(11, shadow_term);
   sky_set_ps_consts();
   set_ps_consts(16, campos, 1);
   draw_postfx();
@@ -188,6 +204,8 @@ void deferred_path(float f, const Matrix44& cam, const Matrix44& proj) {
   set_zwrite(true);
   // 10. This frame's shadow term becomes the next frame's history.
   if (use_ppaa) std::swap(S1, S3);
+  shadow_history_kept = use_ppaa;
+  shadow_history_world = HeightmapRenderer::world_serial();
   for (int s = 8; s < 13; s++) set_texture(s, nullptr);
 }
 
@@ -206,6 +224,7 @@ void init_scene_targets() {
   dr.calc_light = create_shader("dr_calc_light.sh", nullptr);
   dr.shadow_blur = create_shader("dr_shadow_blur.sh", nullptr);
   dr.shadow_map = create_shader("dr_shadow_map.sh", nullptr);
+  dr.shadow_map_sun = create_shader("dr_shadow_map.sh", "SUN_ONLY\0 1\0");
 }
 
 void close_scene_targets() {
@@ -213,6 +232,7 @@ void close_scene_targets() {
   destroy_shader(dr.calc_light);
   destroy_shader(dr.shadow_blur);
   destroy_shader(dr.shadow_map);
+  destroy_shader(dr.shadow_map_sun);
   dr = DeferredShaders{};
   for (int i = 1; i < 4; i++) {
     if (scene_images[i]) release_texture(scene_images[i]);

@@ -21,6 +21,10 @@ struct ShadowState {
   float texel[5][2];
   float depth_scale[4];
   bool ready = false;
+  // Both maps hold nothing but the clear value, cleared on a device of this
+  // size (a resize recreates the targets without content).
+  bool clean = false;
+  int clean_wd = 0, clean_ht = 0;
 };
 ShadowState sm;
 
@@ -28,6 +32,7 @@ void create_maps() {
   sm.cascade = create_render_texture(sm.cascade_size, sm.cascade_size, 8);
   sm.topdown = create_render_texture(sm.topdown_size, sm.topdown_size, 8);
   if (!sm.cascade || !sm.topdown) fatal("Can't create shadow map textures");
+  sm.clean = false;
 }
 
 void release_maps() {
@@ -57,6 +62,10 @@ void clear_target(Texture* t) {
   draw_postfx();
   set_blend_max();
 }
+
+// Whether anything may draw casters this frame. Every caster drawer must be
+// counted here, or the maps are left uncleared and unread while they are empty.
+bool casters_drawn() { return shadow_casters_fn != nullptr; }
 
 void cascade_consts(const Matrix44& view, const Matrix44& proj, const Vec4f& c30, const Vec4f& c43) {
   set_view_tm(view);
@@ -195,7 +204,10 @@ void render_shadow_maps(float r, int pass_arg) {
   const Vec4f c30 = {S.x, S.y, S.z, SKY_CONE_COS};
   const Vec4f c43 = {L.x, L.y, L.z, 0};
 
-  clear_target(sm.cascade);
+  // Without a caster drawer maps that are still clean stay as they are:
+  // clearing them again (4 M texels at the default quality) changes nothing.
+  const bool draw = casters_drawn() || !shadow_maps_empty();
+  if (draw) clear_target(sm.cascade);
   Texture* noise = get_sky_noise_texture();
   set_texture(4, noise);
   set_tex_filter(4, false);
@@ -212,6 +224,7 @@ void render_shadow_maps(float r, int pass_arg) {
     sm.texel[i][1] = c.texel_y;
     sm.depth_scale[i] = ranges[i][1] / r;
     cascade_consts(c.view, c.proj, c30, c43);
+    if (!draw) continue;
     set_viewport(vp[i][0], vp[i][1], h, h);
     if (shadow_casters_fn) shadow_casters_fn(pass_arg);
   }
@@ -219,7 +232,7 @@ void render_shadow_maps(float r, int pass_arg) {
   set_blend_none();
 
   const int M = sm.topdown_size;
-  clear_target(sm.topdown);
+  if (draw) clear_target(sm.topdown);
   float cx, cz;
   Matrix44 view, light;
   shadow_topdown_view(Vec4f{cam.m[3][0], cam.m[3][1], cam.m[3][2], 1}, M, cx, cz, view, light);
@@ -229,7 +242,12 @@ void render_shadow_maps(float r, int pass_arg) {
   sm.texel[4][0] = sm.texel[4][1] = 1.0f / 256;
   if (shadow_casters_fn) shadow_casters_fn(pass_arg);
   set_blend_none();
+  sm.clean = !casters_drawn();
+  sm.clean_wd = d3d_wd;
+  sm.clean_ht = d3d_ht;
 }
+
+bool shadow_maps_empty() { return sm.clean && sm.clean_wd == d3d_wd && sm.clean_ht == d3d_ht; }
 
 void shadow_set_ps_consts(int first) {
   for (int i = 0; i < 5; i++) set_ps_consts(first + 4 * i, &sm.light[i].m[0][0], 4);

@@ -20,6 +20,10 @@ void close_shadow_maps();
 bool shadow_maps_ready();
 // The cascade and top-down passes for range r (the scene passes 512).
 void render_shadow_maps(float r, int pass_arg);
+// No caster has been drawn into the maps since they were last cleared: they
+// shadow nothing, and render_shadow_maps leaves them alone while there is no
+// caster drawer. (Anything that draws casters goes through shadow_casters_fn.)
+bool shadow_maps_empty();
 Texture* shadow_cascade_map();
 Texture* shadow_topdown_map();
 // PS registers first..first+22: four cascade light matrices, the top-down

@@ -421,6 +421,32 @@ TEST_F(SceneTest, ShadowMapQualitySizesAndNoNeedlessRecreation) {
   set_shadow_map_quality(0);
 }
 
+// While nothing draws casters the object shadow maps are left alone and the
+// shadow term skips them; with a caster drawer (here one that draws nothing)
+// they are cleared and read every frame, and the picture is the same.
+int caster_calls = 0;
+void count_casters(int) { caster_calls++; }
+
+TEST_F(SceneTest, EmptyObjectShadowMapsShadeLikeClearedOnes) {
+  start(1);
+  step(0.05f);
+  frame(0.02f);
+  Shot alone = frame(0.02f);
+  EXPECT_TRUE(shadow_maps_empty());
+  struct Restore {
+    ~Restore() { shadow_casters_fn = nullptr; }
+  } restore;
+  caster_calls = 0;
+  shadow_casters_fn = count_casters;
+  Shot drawn = frame(0.02f);
+  EXPECT_EQ(caster_calls, 5) << "four cascades and the top-down map";
+  EXPECT_FALSE(shadow_maps_empty());
+  int differ = 0;
+  for (size_t i = 0; i < alone.bgra.size(); i++) differ += std::abs(alone.bgra[i] - drawn.bgra[i]) > 2;
+  EXPECT_EQ(differ, 0);
+  check_landscape(drawn, "object shadow maps read");
+}
+
 // A flight over the simulated world: 60 s of game time (1,200 steps) with a
 // frame every 20th step while the camera circles; the world's water and lava
 // keep moving, GL reports no error and later frames cost no more than early
