@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_globals.h"
-#include "app/camera.h"
+#include "core/app_globals.h"
+#include "render/camera.h"
 #include "render/gl_test_util.h"
 #include "render/content_test_util.h"
 #include "render/postfx.h"
