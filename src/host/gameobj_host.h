@@ -13,6 +13,9 @@ extern void* gameobj_vtables[GAMEOBJ_CLASS_COUNT];
 // screens, creator pointers, queued GUI elements and styles the module filled.
 // The GUI subsystem stores its function here; null means nothing to release.
 extern void (*gameobj_unlink_gui)();
+// Also called from unlinking: the developer server forgets the commands the
+// module registered (their code goes with the library). Null: nothing to do.
+extern void (*gameobj_unlink_dev_commands)();
 
 // Start-up load: unloads any module, remembers the source folder, loads and
 // links gameobj.so (fatal "can't load gameobj.so") and reads the source list.

@@ -5,9 +5,12 @@
 
 #include "app/app_hooks.h"
 #include "app/log.h"
+#include "app/stats_tracker.h"
 #include "host/gameobj_api.h"
 #include "host/gameobj_host.h"
 #include "host/gameobj_rebuild.h"
+
+UpdateStatsTracker gameobjTiming("game objs");
 
 namespace {
 
@@ -18,7 +21,9 @@ void call(void* entry)
 
 void update_gameobj(float dt)
 {
-  if (gameobj_funcs.update_gameobj) gameobj_fn<void (*)(float)>(gameobj_funcs.update_gameobj)(dt);
+  if (!gameobj_funcs.update_gameobj) return;
+  ScopedStatsTiming timing(gameobjTiming);
+  gameobj_fn<void (*)(float)>(gameobj_funcs.update_gameobj)(dt);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "app/app_hooks.h"
 #include "app/log.h"
 #include "app/platform.h"
+#include "app/stats_tracker.h"
 #include "core/game_rnd.h"
 #include "script/sqMath.h"
 #include "world/heightmap.h"
@@ -240,8 +241,11 @@ void world_script_str_event(const char* event) {
   }
 }
 
+UpdateStatsTracker worldScriptTiming("world script");
+
 void update_world_script(float dt) {
   if (entry.update_script.isNull()) return;
+  ScopedStatsTiming timing(worldScriptTiming);
   try {
     entry.update_script(dt);
   } catch (const SquirrelError& e) {
