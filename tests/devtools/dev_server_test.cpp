@@ -210,8 +210,14 @@ TEST(DevServerStart, NoSocketWithoutTheCommandLineSwitch)
   EXPECT_FALSE(dev_server.isStarted());
   EXPECT_NE(access(path.c_str(), F_OK), 0);
   unsetenv("RUNEHOLM_DEV_SOCKET");
+  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  std::string saved = runtime ? runtime : "";
   setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
   EXPECT_EQ(dev_socket_path(), dir / "runeholm-dev.sock");
+  if (runtime)
+    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  else
+    unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST_F(DevServerTest, KeysAreSeenByTheInputLayerForOneStepOrUntilReleased)
