@@ -7,13 +7,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
-int update_time_history[STATS_HISTORY_SIZE];
-int frame_time_history[STATS_HISTORY_SIZE];
-int gpu_load_history[STATS_HISTORY_SIZE];
-int update_history_index = 0;
-int frame_history_index = 0;
-int fps = 0;
 
 namespace {
 
@@ -47,6 +42,7 @@ void compute_step_ticks()
 {
     if (loop.ticks_per_sec > 0)
         loop.step_ticks = std::max<int64_t>(1, loop.ticks_per_sec / loop.updates_per_sec);
+    update_step_usec = int(std::lround(update_step_seconds() * 1e6));
 }
 
 float ticks_to_sec(int64_t ticks)

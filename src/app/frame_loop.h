@@ -20,17 +20,6 @@
 #include <cstdint>
 #include <functional>
 
-// Loop statistics for the overlay: microseconds per update step, microseconds
-// per presented frame, GPU load in percent (-1 unknown). The update index and
-// the frame index (shared by the two frame histories) are the next slots to be
-// written, so they also mark the oldest entries.
-extern int update_time_history[STATS_HISTORY_SIZE];
-extern int frame_time_history[STATS_HISTORY_SIZE];
-extern int gpu_load_history[STATS_HISTORY_SIZE];
-extern int update_history_index;
-extern int frame_history_index;
-extern int fps; // frames presented in the last whole second
-
 struct FrameLoopHooks {
     std::function<int64_t()> clock; // required: monotonic ticks
     int64_t ticks_per_sec = 0;      // required: > 0

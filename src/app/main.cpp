@@ -28,7 +28,9 @@
 #include "world/worldScript.h"
 #include "world/world_hooks.h"
 #include "world/world_sim.h"
+#include "devtools/dev_server.h"
 #include "devtools/scripted_input.h"
+#include "devtools/stats_overlay.h"
 #include "devtools/temp_mode.h"
 #include "gui/gui_runtime.h"
 #include "render/device.h"
@@ -87,10 +89,16 @@ bool loop_should_quit()
 
 void loop_update_step(float dt)
 {
-    run_update_step(dt);
-    ++steps_run;
-    // Pushed now, handled by the next round of messages, seen by the next step.
-    scripted_input_advance(game_time());
+    dev_server_poll(); // developer server hook: the start of every update step
+    // The server's "speed" (tests only) runs 0 to 16 steps here; input goes to the first.
+    for (int n = dev_server_steps_due(); n > 0; --n) {
+        run_update_step(dt);
+        ++steps_run;
+        // Pushed now, handled by the next round of messages, seen by the next step.
+        scripted_input_advance(game_time());
+        if (n > 1)
+            discard_input_events();
+    }
 }
 
 void sleep_ms(int ms)
@@ -160,8 +168,10 @@ void draw_frame_contents(float dt)
     start_draw_text();
     draw_error_message();
     draw_visual_log();
-    if (show_fps)
+    if (show_fps) {
         draw_fps_readouts();
+        draw_stats_overlay();
+    }
     end_draw_text();
 }
 
@@ -434,6 +444,7 @@ int main(int argc, char** argv)
     debug("total start-up time: %d ms", get_time_msec(get_ref_time() - start_time));
     debug("free video memory: %u MB", get_free_texmem() >> 20);
 
+    dev_server_start(dev_server_wanted(argc, argv), dev_mode); // developer server hook: the end of start-up
     read_run_limit();
     scripted_input_start();
     FrameLoopHooks hooks = make_loop_hooks();

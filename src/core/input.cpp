@@ -32,6 +32,7 @@ struct InputState {
   bool captured;     // a mouse button is held
   bool mouse_over;
   int buttons_held;  // IEF_LBUTTON | IEF_RBUTTON | IEF_MBUTTON as the events say
+  bool injected[256]; // keys and buttons held by injected events
 };
 
 InputState in;
@@ -211,6 +212,7 @@ bool keyDown(int vk) { return vk >= 0 && vk < 256 && (in.edges[vk] & 1); }
 bool keyUp(int vk) { return vk >= 0 && vk < 256 && (in.edges[vk] & 2); }
 
 bool getKeyState(int vk) {
+  if (vk >= 0 && vk < 256 && in.injected[vk]) return true;
   Uint32 mouse = SDL_GetMouseState(nullptr, nullptr);
   switch (vk) {
   case VK_LBUTTON: return (mouse & SDL_BUTTON_LMASK) != 0;
@@ -379,6 +381,36 @@ bool input_handle_sdl_event(const SDL_Event& ev) {
   default: return false;
   }
 }
+
+// {===== Injected input
+
+// The character of an injected key: letters (lower case unless Shift is
+// held), digits and the space bar.
+static int injected_char(int vk, bool shift) {
+  if (vk >= 'A' && vk <= 'Z') return shift ? vk : vk - 'A' + 'a';
+  if ((vk >= '0' && vk <= '9') || vk == VK_SPACE) return vk;
+  return 0;
+}
+
+void input_inject_event(int type, int key, float x, float y, int wheel) {
+  bool down = type == INPUT_KEY_DOWN || type == INPUT_BUTTON_DOWN;
+  bool up = type == INPUT_KEY_UP || type == INPUT_BUTTON_UP;
+  if ((down || up) && (key < 1 || key > 255)) return;
+  int mod = SDL_GetModState();
+  if (in.injected[VK_SHIFT]) mod |= KMOD_LSHIFT;
+  if (in.injected[VK_CONTROL]) mod |= KMOD_LCTRL;
+  if (in.injected[VK_MENU]) mod |= KMOD_LALT;
+  int ch = type == INPUT_KEY_DOWN ? injected_char(key, (mod & KMOD_SHIFT) != 0) : 0;
+  if (down) in.injected[key] = true;
+  if (up) in.injected[key] = false;
+  if (type == INPUT_BUTTON_DOWN || type == INPUT_BUTTON_UP || type == INPUT_WHEEL) {
+    x = in.mouse_x;
+    y = in.mouse_y;
+  }
+  create_event(type, key, ch, 0, mod, x, y, wheel);
+}
+
+bool input_injected_held(int vk) { return vk >= 0 && vk < 256 && in.injected[vk]; }
 
 void input_start(SDL_Window* window) {
   in.window = window;

@@ -95,3 +95,13 @@ void discard_input_events(); // the per-step clearing
 // Translations, exposed for the window and for tests.
 int input_vk_from_sdl(int sdl_keycode, int sdl_scancode); // 0 when unknown
 int input_char_for_key(int sdl_keycode, int sdl_mod);      // printable ASCII or 0
+
+// {===== Injected input (the developer server)
+// SDL's key and mouse state does not follow pushed events, so injected keys
+// and buttons are held here: an event goes into the step's queue and edges
+// exactly like a real one, and getKeyState reports the key held until an
+// injected release. `type` is INPUT_KEY_DOWN/UP (key = virtual key),
+// INPUT_BUTTON_DOWN/UP (key = 1, 2 or 4), INPUT_MOUSE_MOVE (x, y) or
+// INPUT_WHEEL (wheel steps).
+void input_inject_event(int type, int key, float x, float y, int wheel);
+bool input_injected_held(int vk);

@@ -6,6 +6,14 @@
 
 #include <cstdio>
 
+int update_time_history[STATS_HISTORY_SIZE];
+int frame_time_history[STATS_HISTORY_SIZE];
+int gpu_load_history[STATS_HISTORY_SIZE];
+int update_history_index = 0;
+int frame_history_index = 0;
+int fps = 0;
+int update_step_usec = 50000;
+
 namespace {
 UpdateStatsTracker* trackers[MAX_UPDATE_STATS_TRACKERS];
 int tracker_count = 0;

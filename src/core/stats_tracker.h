@@ -11,6 +11,19 @@
 constexpr int STATS_HISTORY_SIZE = 100;
 constexpr int MAX_UPDATE_STATS_TRACKERS = 64;
 
+// Loop statistics, written by the frame loop and read by the overlay and the
+// developer server: microseconds per update step, microseconds per presented
+// frame, GPU load in percent (-1 unknown). The update index and the frame
+// index (shared by the two frame histories) are the next slots to be written,
+// so they also mark the oldest entries.
+extern int update_time_history[STATS_HISTORY_SIZE];
+extern int frame_time_history[STATS_HISTORY_SIZE];
+extern int gpu_load_history[STATS_HISTORY_SIZE];
+extern int update_history_index;
+extern int frame_history_index;
+extern int fps;              // frames presented in the last whole second
+extern int update_step_usec; // length of one update step
+
 class UpdateStatsTracker {
 public:
     explicit UpdateStatsTracker(const char* name);

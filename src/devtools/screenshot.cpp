@@ -44,18 +44,12 @@ bool save_screenshot_png(const char* path, const uint8_t* bgra, int width, int h
   return ok;
 }
 
-// Start of the screenshot being taken, for the log's timing.
+// Start of the screenshot being taken, for the log's timing, and its file.
 static int64_t screenshot_start = 0;
+static PathString screenshot_path;
 
-// Runs after the present that kept the frame.
-static void save_captured_screenshot() {
-  int w = 0, h = 0, pitch = 0;
-  uint8_t* pixels = capture_front_buffer(w, h, pitch);
-  if (!pixels) {
-    debug("failed to capture the screen for the screenshot");
-    return;
-  }
-
+// "shots/shot<local time>.png" in the application-data folder.
+static PathString screenshot_file_path() {
   char name[64];
   time_t now = time(nullptr);
   struct tm t;
@@ -65,9 +59,20 @@ static void save_captured_screenshot() {
              (unsigned)t.tm_sec);
   else
     snprintf(name, sizeof name, "shots/shot.png");
+  return get_appdata_folder_path(name);
+}
+
+// Runs after the present that kept the frame.
+static void save_captured_screenshot() {
+  int w = 0, h = 0, pitch = 0;
+  uint8_t* pixels = capture_front_buffer(w, h, pitch);
+  if (!pixels) {
+    debug("failed to capture the screen for the screenshot");
+    return;
+  }
   make_folders(get_appdata_folder_path(""));
   make_folders(get_appdata_folder_path("shots"));
-  PathString path = get_appdata_folder_path(name);
+  const PathString& path = screenshot_path;
 
   bool ok = save_screenshot_png(path, pixels, w, h, pitch);
   release_front_buffer_capture();
@@ -79,9 +84,12 @@ static void save_captured_screenshot() {
 }
 
 // The device copies a frame only on request, so the picture is the next
-// presented frame and the file is written right after that present.
-void make_screenshot() {
+// presented frame and the file is written right after that present. The
+// name is taken now (a frame later at most), so the caller can be told it.
+PathString make_screenshot() {
   screenshot_start = get_ref_time();
   debug("screenshot...");
+  screenshot_path = screenshot_file_path();
   request_front_buffer_capture(save_captured_screenshot);
+  return screenshot_path;
 }

@@ -3,9 +3,12 @@
 #pragma once
 #include <cstdint>
 
+#include "core/tempData.h"
+
 // Takes the screenshot (the Print Screen hotkey): the next presented frame is
-// kept and written as soon as it has been presented.
-void make_screenshot();
+// kept and written as soon as it has been presented. Returns the file's full
+// path (named by the local time of the request).
+PathString make_screenshot();
 
 // Encodes a captured image (B, G, R, A bytes, rows top first, `pitch` bytes
 // apart; alpha is ignored and written as 255) as a PNG file. False when the

@@ -17,6 +17,7 @@ class BaseObject;
 class InputStream;
 class OutputStream;
 class Player;
+class UpdateStatsTracker;
 
 struct GameObjApi {
   // --- Functions of the module ------------------------------------------------
@@ -56,6 +57,9 @@ struct GameObjApi {
 inline GameObjApi gameobj_api;
 // The player object the host asked the module to create (exported).
 inline Player* local_player = nullptr;
+// The statistics tracker "game objs" (exported): the host times the module's
+// update_gameobj with it, so the module does not time that call again.
+extern UpdateStatsTracker gameobjTiming;
 
 // --- The full function table -------------------------------------------------
 // One entry per name the host resolves, in resolution order; all null while no

@@ -21,6 +21,7 @@ GAMEOBJ_UNWALKED_LISTS(GAMEOBJ_DEFINE_LIST)
 void* gameobj_vtables[GAMEOBJ_CLASS_COUNT];
 void (*gameobj_unlink_gui)() = nullptr;
 void (*gameobj_destroy_queued_gui)() = nullptr;
+void (*gameobj_unlink_dev_commands)() = nullptr;
 
 namespace {
 
@@ -144,6 +145,7 @@ void unlink_gameobj_module()
   local_player = player;
   get_gameobj_by_ser_id_hook = nullptr;
   if (gameobj_unlink_gui) gameobj_unlink_gui();
+  if (gameobj_unlink_dev_commands) gameobj_unlink_dev_commands();
   // Queued elements may be of the module's classes: they go while its code is there.
   if (gameobj_destroy_queued_gui) gameobj_destroy_queued_gui();
 }

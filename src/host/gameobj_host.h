@@ -16,6 +16,9 @@ extern void (*gameobj_unlink_gui)();
 // Called from unlinking too: destroys the queued GUI elements, which may be of
 // the module's classes. The GUI runtime stores its function here.
 extern void (*gameobj_destroy_queued_gui)();
+// Also called from unlinking: the developer server forgets the commands the
+// module registered (their code goes with the library). Null: nothing to do.
+extern void (*gameobj_unlink_dev_commands)();
 
 // Start-up load: unloads any module, remembers the source folder, loads and
 // links gameobj.so (fatal "can't load gameobj.so") and reads the source list.

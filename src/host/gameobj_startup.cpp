@@ -4,9 +4,12 @@
 #include <string.h>
 
 #include "core/log.h"
+#include "core/stats_tracker.h"
 #include "host/gameobj_api.h"
 #include "host/gameobj_host.h"
 #include "host/gameobj_rebuild.h"
+
+UpdateStatsTracker gameobjTiming("game objs");
 
 namespace {
 
@@ -19,7 +22,9 @@ void call(void* entry)
 
 void run_gameobj_update(float dt)
 {
-  if (gameobj_funcs.update_gameobj) gameobj_fn<void (*)(float)>(gameobj_funcs.update_gameobj)(dt);
+  if (!gameobj_funcs.update_gameobj) return;
+  ScopedStatsTiming timing(gameobjTiming);
+  gameobj_fn<void (*)(float)>(gameobj_funcs.update_gameobj)(dt);
 }
 
 void start_gameobj_module(const char* source_folder)

@@ -13,6 +13,7 @@
 
 #include "core/log.h"
 #include "core/platform.h"
+#include "core/stats_tracker.h"
 #include "core/game_rnd.h"
 #include "script/sqMath.h"
 #include "world/heightmap.h"
@@ -239,8 +240,11 @@ void world_script_str_event(const char* event) {
   }
 }
 
+UpdateStatsTracker worldScriptTiming("world script");
+
 void update_world_script(float dt) {
   if (entry.update_script.isNull()) return;
+  ScopedStatsTiming timing(worldScriptTiming);
   try {
     entry.update_script(dt);
   } catch (const SquirrelError& e) {

@@ -23,7 +23,10 @@ SqObject get_world_tooltip(const SqObject& world);
 SqObject get_world_ctx_menu(const SqObject& world);
 void world_script_event(const SqObject& event);
 void world_script_str_event(const char* event);
+// Timed under the statistics tracker "world script" (`worldScriptTiming`).
 void update_world_script(float dt);
+class UpdateStatsTracker;
+extern UpdateStatsTracker worldScriptTiming; // exported for the module
 void activate_current_world();
 void set_world_pal_color(const char* name, unsigned int color);
 // The script's colour: an integer as a packed colour, else a vec4f (r, g, b,
