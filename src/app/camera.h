@@ -49,5 +49,8 @@ void camera_begin_step(float dt);
 float camera_wrap_delta(float d);
 // Yaw wrapped within +-2 pi and pitch clamped, after a mouse-look change.
 void camera_turn(float dyaw, float dpitch);
+// Mouse look: a mouse offset of (dx, dy) pixels from the window centre turns
+// the camera by 0.002 radians per pixel, divided by the zoom.
+void camera_mouse_look(float dx, float dy, float zoom);
 // Installs the step camera into the update step (sound listener).
 void camera_install_hooks();

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int VK_F6 = 117;
 constexpr D3dColor DEMO_CLEAR_COLOR = 0xFF18202A;
 
 GuiTransition quick{0.15f, 0, GUI_EASE_OUT};
@@ -200,7 +199,7 @@ GuiDemoScreen::GuiDemoScreen() {
   auto* panel = gui_make<GuiStack>(root, "panel", "panel");
 
   title = gui_make<GuiLabel>(panel, "title");
-  title->text = "GUI runtime demo  (F6 or Escape: back)";
+  title->text = "GUI runtime demo  (F7 or Escape: back)";
 
   auto* buttons = gui_make<GuiStack>(panel, "row");
   buttons->horizontal = true;
@@ -313,7 +312,7 @@ void GuiDemoMode::leave(GameMode*) {
 
 void GuiDemoMode::update(float) {
   demo->update();
-  handle_global_hotkeys(); // F6 leaves from here too
+  handle_global_hotkeys(); // F7 leaves from here too
   if (cur_game_mode == this && isAppActive && keyDown(VK_ESCAPE)) set_game_mode(back ? back : temp_mode);
 }
 

@@ -1,20 +1,15 @@
-// The stand-in game mode of the first runnable program: it clears the screen
-// and carries the global hotkeys that exist so far (F1 readouts, Print Screen
-// screenshot). It is replaced by the main menu once the world, the module and
-// the menus come up.
+// The stand-in game mode: a calm empty screen with the global hotkeys. The
+// GUI demo returns here when it was opened with no mode before it.
 #pragma once
 #include "app/game_mode.h"
+#include "app/hotkeys.h"
 
 class TempGameMode : public GameMode {
 public:
     void update(float dt) override;
     void render3d(float t) override;
     void render2d(float t) override;
+    const char* name() const override { return "TempGameMode"; }
 };
 
 extern TempGameMode* const temp_mode;
-
-// The global hotkeys tested in every mode's update while the window is active:
-// Print Screen released takes a screenshot, F1 toggles show_fps, F6 opens or
-// closes the GUI demo screen.
-void handle_global_hotkeys();

@@ -34,8 +34,9 @@ void repoint_gameobjs(void* const* old_table, void* const* new_table);
 // with `force`, reloads gameobj.so as it is). True when the reload succeeded.
 bool reload_gameobj(bool force);
 
-// The start-up sequence's part of the module: load and link, then the
-// module's init entry points. Stores the host's hooks (update, reload).
+// The start-up sequence's part of the module: load and link. Stores the
+// host's hooks (update, reload); the program calls the module's init entry
+// points after it, in its start-up order.
 void start_gameobj_module(const char* source_folder);
 // The start of closing the scene, while the world script still runs (the
 // objects may hold script instances): close_game_menu, remove_all_gameobj.
