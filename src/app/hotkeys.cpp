@@ -10,6 +10,7 @@
 #include "app/input.h"
 #include "app/log.h"
 #include "app/module_calls.h"
+#include "audio/sound_events.h"
 #include "devtools/gui_demo.h"
 #include "devtools/screenshot.h"
 #include "render/hmRender.h"
@@ -17,8 +18,6 @@
 #include "world/heightmap.h"
 #include "world/water_sim.h"
 #include "world/worldScript.h"
-
-bool log_sound_events = false;
 
 namespace {
 

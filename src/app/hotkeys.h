@@ -6,7 +6,7 @@
 //   Escape  game menu (not from the main menu)
 //   G regenerate the world, H water everywhere, R droplet erosion,
 //   Control+M monster spawn, Control+N mana cheat, Control+F12 cheat menu,
-//   Control+F3 logging of sound events.
+//   Control+F3 logging of sound events (log_sound_events, sound_events.h).
 // Developer addition: F7 in the developer mode (Control+F7 anywhere) opens
 // the GUI runtime's demo screen; F7 or Escape there returns.
 #pragma once
@@ -15,5 +15,3 @@ void handle_global_hotkeys();
 // Control is held on the live keyboard. The Control combinations also accept
 // a key event that carries Control in its modifiers (injected input).
 bool control_held();
-// Control+F3: every raised sound event is logged on screen.
-extern bool log_sound_events;

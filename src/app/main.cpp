@@ -361,7 +361,7 @@ void init_sound_layer()
 void init_gameobj_entry_points()
 {
     gameobj_call(gameobj_funcs.init_inst_render);
-    // Effects: init_common_fx() goes here (its close in the scene stage).
+    // Effects: init_common_fx() goes here (close_common_fx in the scene stage, before the module's).
     gameobj_call(gameobj_funcs.init_new_gui);
     gameobj_call(gameobj_funcs.init_spells_ui);
     init_ui_image_state(splash_image_state, nullptr, nullptr);
@@ -441,12 +441,14 @@ void init_window_and_device()
     d3d_release_shaders_fn = close_shader_module;
     shutdown_register(ShutdownStage::Device, close_d3d);
     shutdown_register(ShutdownStage::Textures, free_all_textures);
+    // Instanced meshes: shutdown_register(ShutdownStage::Meshes, free_all_meshes) goes here.
     if (isFullscreen)
         clip_cursor_to_window(true);
 
     init_common_vb_writer();
     bool gpu_query = open_gpu_load_query();
     init_font();
+    // Distance-field fonts: their init goes here, their close in the misc stage after close_font.
     // Closed in the order font, writer, GPU-load query.
     if (gpu_query)
         shutdown_register(ShutdownStage::Misc, close_gpu_load_query);

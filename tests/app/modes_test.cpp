@@ -14,6 +14,7 @@
 #include "app/dev_mode.h"
 #include "app/game_modes.h"
 #include "app/input.h"
+#include "audio/sound_events.h"
 #include "app/log.h"
 #include "app/platform.h"
 #include "host/gameobj_api.h"
@@ -147,6 +148,49 @@ TEST_F(Modes, ControlF12OpensTheCheatMenuOverTheGameMenu)
     EXPECT_EQ(cur_game_mode, game_menu_mode);
     EXPECT_EQ(calls.open_game, 1);
     EXPECT_EQ(calls.open_cheat, 1);
+}
+
+// F5 and F6 flip the post effects and the antialiasing (F6 no longer opens
+// the GUI demo); the debug key H works in the developer mode, elsewhere only
+// with Control; Control+F3 logs sound events.
+TEST_F(Modes, HotkeysAndDebugKeysActWhereTheyShould)
+{
+    const bool postfx = use_postfx, ppaa = use_ppaa;
+    set_game_mode(play_mode);
+    tap(SDLK_F5, SDL_SCANCODE_F5);
+    tap(SDLK_F6, SDL_SCANCODE_F6);
+    step();
+    EXPECT_EQ(use_postfx, !postfx);
+    EXPECT_EQ(use_ppaa, !ppaa);
+    EXPECT_EQ(cur_game_mode, play_mode);
+    tap(SDLK_F5, SDL_SCANCODE_F5);
+    tap(SDLK_F6, SDL_SCANCODE_F6);
+    step();
+    EXPECT_EQ(use_postfx, postfx);
+    EXPECT_EQ(use_ppaa, ppaa);
+
+    auto water = [] { return HeightmapData::waterCells()[12345].depth; };
+    tap(SDLK_h, SDL_SCANCODE_H);
+    step();
+    EXPECT_EQ(water(), 0.0f);
+    tap(SDLK_h, SDL_SCANCODE_H, KMOD_LCTRL);
+    step();
+    EXPECT_FLOAT_EQ(water(), 1.0f);
+    set_game_mode(dev_mode);
+    tap(SDLK_h, SDL_SCANCODE_H);
+    step();
+    EXPECT_FLOAT_EQ(water(), 2.0f);
+
+    clear_visual_log();
+    tap(SDLK_F3, SDL_SCANCODE_F3, KMOD_LCTRL);
+    step();
+    EXPECT_TRUE(log_sound_events);
+    ASSERT_EQ(visual_log_count(), 1);
+    EXPECT_STREQ(visual_log_line(0), "logging sound events");
+    tap(SDLK_F3, SDL_SCANCODE_F3, KMOD_RCTRL);
+    step();
+    EXPECT_FALSE(log_sound_events);
+    EXPECT_EQ(visual_log_count(), 0);
 }
 
 TEST_F(Modes, TheMainMenuClosedByTheModuleOpensTheUniverse)
