@@ -18,6 +18,7 @@
 #include "app/log.h"
 #include "app/platform.h"
 #include "host/gameobj_api.h"
+#include "world/saved_games.h"
 #include "world/universe.h"
 #include "world/worldGenVM.h"
 #include "world/worldScript.h"
@@ -309,6 +310,38 @@ TEST_F(Modes, AnInactiveWindowReadsNoInputAndReleasesTheMouse)
             EXPECT_FALSE(shouldHideMouse);
         }
     }
+}
+
+// One second after the warp began the world is left, once: should the
+// switch to the next mode not happen, later steps do not leave again (each
+// leave saves the game and simulates a minute).
+TEST_F(Modes, TheWarpLeavesTheWorldAfterOneSecondOnce)
+{
+    static int leaves = 0;
+    leaves = 0;
+    const SavedGameHooks saved = saved_game_hooks;
+    saved_game_hooks = SavedGameHooks{};
+    saved_game_hooks.reset_fly_control = [] { ++leaves; }; // the first thing leaving without a game does
+    set_game_mode(warp_mode);
+    for (int i = 0; i < 19; i++)
+        step();
+    EXPECT_EQ(leaves, 0);
+    step();
+    EXPECT_EQ(leaves, 1);
+    for (int i = 0; i < 20; i++)
+        step();
+    EXPECT_EQ(leaves, 1);
+    EXPECT_EQ(cur_game_mode, warp_mode);
+
+    // With the modes' hooks the world left leads to the next mode.
+    game_modes_install_hooks();
+    set_game_mode(nullptr);
+    set_game_mode(warp_mode);
+    for (int i = 0; i < 20; i++)
+        step();
+    EXPECT_EQ(cur_game_mode, play_mode);
+    saved_game_hooks = saved;
+    set_error_message(nullptr);
 }
 
 // {===== The autopilot over whole worlds
