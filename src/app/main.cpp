@@ -194,7 +194,7 @@ void draw_frame_contents(float dt)
         char text[16];
         float y = clamp_unit(get_target_sun_dir().y);
         snprintf(text, sizeof text, "%3d", int(std::lround(std::acos(y) * 57.29578f)));
-        draw_text(text, -1, 0, d3d_ht, -1, -1, 0xFFFFFFFF);
+        draw_text(text, -1, 0, d3d_ht, -1, 1, 0xFFFFFFFF); // its bottom on the screen's edge
     }
     end_draw_text();
 }
