@@ -9,15 +9,10 @@
 #include "app/frame_loop.h"
 #include "core/input.h"
 #include "app/update_step.h"
-#include "devtools/temp_mode.h"
-#include "render/hmRender.h"
-#include "render/postfx.h"
-#include "render/scene.h"
+#include "app/game_modes.h"
+#include "app/hotkeys.h"
+#include "app/module_calls.h"
 #include "render/sky.h"
-#include "world/erosion.h"
-#include "world/heightmap.h"
-#include "world/water_sim.h"
-#include "world/worldScript.h"
 
 namespace {
 
@@ -27,23 +22,6 @@ DevGameMode dev_mode_instance;
 enum { B_FORWARD, B_BACK, B_LEFT, B_RIGHT, B_UP, B_DOWN, B_TURBO };
 
 float axis(bool plus, bool minus) { return float(plus) - float(minus); }
-
-void debug_keys() {
-  if (keyDown('G')) generate_world("game"); // "main_menu" only from the main menu
-  if (keyDown('H')) HeightmapData::addWaterEverywhere(1.0f);
-  if (keyDown('R')) {
-    HeightmapData::ErosionParams p;
-    p.Kq = 0.1f;
-    p.Kr = 0.9f;
-    p.Kd = 0.9f;
-    HeightmapData::genDropletErosion(92160, p);
-    float* t = HeightmapData::hmap;
-    HeightmapData::hmap = HeightmapData::target_hmap;
-    HeightmapData::target_hmap = t;
-    HeightmapRenderer::mark_terrain_changed();
-    reset_update_time();
-  }
-}
 
 } // namespace
 
@@ -65,7 +43,11 @@ void dev_fly_control(float dt, bool active) {
       if (amount[a] != 0)
         for (int k = 0; k < 3; k++) camera.pos[k] += amount[a] * step * axes[a][k];
   }
-  if (active && getKeyState(VK_MBUTTON))
+  dev_zoom_step(dt, active && getKeyState(VK_MBUTTON));
+}
+
+void dev_zoom_step(float dt, bool zoom_held) {
+  if (zoom_held)
     camera.zoom = std::fmin(camera.zoom + 20 * dt, 8.0f);
   else
     camera.zoom = std::fmax(camera.zoom - 20 * dt, 1.0f);
@@ -81,12 +63,12 @@ void DevGameMode::update(float dt) {
   dev_fly_control(dt, isAppActive);
   camera_matrix(1, cur_view_itm);
   handle_global_hotkeys();
-  if (isAppActive) debug_keys();
   sky_step();
-  if (isAppActive && isMouseOver() && getKeyState(VK_RBUTTON)) {
-    Matrix44 m;
-    camera_matrix(1, m);
-    set_sun_dir(true, Vec4f{m.m[2][0], m.m[2][1], m.m[2][2], 0});
+  if (isAppActive && isMouseOver()) {
+    const Vec4f pos{cur_view_itm.m[3][0], cur_view_itm.m[3][1], cur_view_itm.m[3][2], 1};
+    const Vec4f dir{cur_view_itm.m[2][0], cur_view_itm.m[2][1], cur_view_itm.m[2][2], 0};
+    if (getKeyState(VK_LBUTTON)) gameobj_call(gameobj_funcs.on_devmode_click, pos, dir);
+    if (getKeyState(VK_RBUTTON)) set_sun_dir(true, dir);
   }
   update_world_step(dt);
 }
@@ -98,8 +80,7 @@ void DevGameMode::render3d(float t) {
       getMousePos(&mx, &my);
       float dx = mx - float(d3d_wd / 2), dy = my - float(d3d_ht / 2);
       if (invert_mouse_y) dy = -dy;
-      float z = camera.prev_zoom + (camera.zoom - camera.prev_zoom) * 20 * t;
-      camera_turn(-0.002f * dx / z, -0.002f * dy / z);
+      camera_mouse_look(dx, dy, camera.prev_zoom + (camera.zoom - camera.prev_zoom) * 20 * t);
     }
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
     camera.mouse_captured = true;
@@ -108,8 +89,7 @@ void DevGameMode::render3d(float t) {
     camera.mouse_captured = false;
     shouldHideMouse = false;
   }
-  render_scene(t);
-  finish_frame_postfx();
+  render_world_view(t);
 }
 
-void DevGameMode::render2d(float) {}
+void DevGameMode::render2d(float t) { gameobj_call(gameobj_funcs.render_dev_world_map, t); }

@@ -16,6 +16,8 @@
 #include "core/platform.h"
 #include "core/priority.h"
 #include "core/shutdown.h"
+#include "app/game_modes.h"
+#include "app/module_calls.h"
 #include "app/update_step.h"
 #include "core/window.h"
 #include "audio/sound.h"
@@ -31,10 +33,10 @@
 #include "devtools/dev_server.h"
 #include "devtools/scripted_input.h"
 #include "devtools/stats_overlay.h"
-#include "devtools/temp_mode.h"
 #include "gui/gui_runtime.h"
 #include "render/device.h"
 #include "render/dynVBWriter.h"
+#include "render/renderBatch.h"
 #include "render/font.h"
 #include "render/hmRender.h"
 #include "render/postfx.h"
@@ -49,9 +51,14 @@
 #include "world/worldScript.h"
 
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+
+// The splash's image batch state (exported for the module): no texture, the
+// image shader.
+StdRenderBatchState splash_image_state;
 
 namespace {
 
@@ -156,6 +163,11 @@ void draw_fps_readouts()
     draw_text(text, -1, L, y - 3 * L / 2, -1, -1, 0xFFFFFFFF);
 }
 
+float clamp_unit(float v)
+{
+    return v < -1.0f ? -1.0f : v > 1.0f ? 1.0f : v;
+}
+
 // The device layer's scene function, between BeginScene and EndScene.
 void draw_frame_contents(float dt)
 {
@@ -171,6 +183,14 @@ void draw_frame_contents(float dt)
     if (show_fps) {
         draw_fps_readouts();
         draw_stats_overlay();
+    }
+    // Setting the sun along the view (right button in the developer mode):
+    // its zenith angle in whole degrees.
+    if (cur_game_mode == dev_mode && getKeyState(VK_RBUTTON) && isAppActive && isMouseOver()) {
+        char text[16];
+        float y = clamp_unit(get_target_sun_dir().y);
+        snprintf(text, sizeof text, "%3d", int(std::lround(std::acos(y) * 57.29578f)));
+        draw_text(text, -1, 0, d3d_ht, -1, 1, 0xFFFFFFFF); // its bottom on the screen's edge
     }
     end_draw_text();
 }
@@ -191,6 +211,7 @@ void on_device_resized()
     recompute_font_scale();
     splash_line_height = float(font_line_height());
     HeightmapRenderer::terrain_targets_lost();
+    gameobj_call(gameobj_funcs.spells_ui_after_resize);
 }
 
 // {===== Subsystem adapters and close steps
@@ -224,15 +245,19 @@ void world_set_sun_dir(const Vec4f& d) { set_sun_dir(false, d); }
 void world_set_sky_name(const char* name) { set_sky_palette(name); }
 Vec4f hm_camera_pos() { return camera.pos; }
 
+// Closing order of the scene: shadow maps, debug drawing, terrain and map
+// renderers, sky, post effects, the deferred-lighting shaders and targets.
 void close_world_rendering()
 {
     world_hooks.set_sun_dir = nullptr;
     world_hooks.set_sky_name = nullptr;
     world_hooks.reset_terrain_renderer = nullptr;
-    close_postfx();
+    close_warp_effect();
+    close_shadow_maps();
+    // Debug visualisation: close_debug_vis() goes here once it exists.
     HeightmapRenderer::close_terrain_renderer();
     close_sky();
-    close_shadow_maps();
+    close_postfx();
     close_scene_targets();
 }
 
@@ -249,6 +274,8 @@ void init_world_rendering()
     init_sky();
     HeightmapRenderer::init_terrain_renderer();
     init_postfx();
+    init_warp_effect();
+    // Debug visualisation: init_debug_vis() goes here once it exists.
     world_hooks.set_sun_dir = world_set_sun_dir;
     world_hooks.set_sky_name = world_set_sky_name;
     world_hooks.reset_terrain_renderer = HeightmapRenderer::reset_fluid_levels;
@@ -304,23 +331,32 @@ void init_sound_layer()
     set_global_stream_volume(music_volume);
 }
 
-// The subsystems brought up after the device, in their fixed order. Those not
-// built yet join here: world grids first; with the sound layer the sound
-// script; after the scene image the high-quality scene textures, shaders and
-// shadow maps, sky, terrain renderer, post effects and debug drawing; after
-// the mouse centring the game-object module with its init entry points and
-// the effects, the world-generation VM, the main menu and the camera
-// placement. Until the main menu exists the temporary mode runs.
+// The module's init entry points in their start-up order, with the common
+// effects and the splash's image state between them.
+void init_gameobj_entry_points()
+{
+    gameobj_call(gameobj_funcs.init_inst_render);
+    // Effects: init_common_fx() goes here (close_common_fx in the scene stage, before the module's).
+    gameobj_call(gameobj_funcs.init_new_gui);
+    gameobj_call(gameobj_funcs.init_spells_ui);
+    init_ui_image_state(splash_image_state, nullptr, nullptr);
+    gameobj_call(gameobj_funcs.init_gameobj);
+}
+
+// The subsystems brought up after the device, in their fixed order, each
+// registering its close step as it comes up. Ends on the main menu.
 void hook_gameobj_module();
 
 void init_game_systems()
 {
+    debug("APP: world grids");
     allocate_heightmap_grids();
     world_sim_init();
     shutdown_register(ShutdownStage::Scene, world_sim_close);
     set_update_rate(20, 5);
     init_controls();
     init_gui_runtime();
+    debug("APP: sound");
     init_sound_layer();
 
     debug("Graphics quality: %s", gfx_quality_name[gfx_quality == 0 ? 0 : 1]);
@@ -330,14 +366,18 @@ void init_game_systems()
     shutdown_register(ShutdownStage::Scene, release_scene_image);
     if (gfx_quality != 1)
         use_postfx = false;
+    debug("APP: scene, sky, terrain, post effects");
     init_world_rendering();
 
     debug("game_rnd_seed=%" PRIu64 ";", game_rnd_seed);
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
+    debug("APP: game-object module");
     start_gameobj_module(RUNEHOLM_MODULE_SRC_DIR "/");
     shutdown_register(ShutdownStage::Scene, close_gameobj_module);
     hook_gameobj_module();
+    init_gameobj_entry_points();
     // A script error here is shown on screen; the game keeps running.
+    debug("APP: world-generation script");
     universe_init();
     world_hooks.grab_scene_as_splash = grab_scene_as_splash;
     world_hooks.reset_frame_time = reset_update_time;
@@ -348,12 +388,15 @@ void init_game_systems()
     shutdown_register(ShutdownStage::Scene, universe_close);
     // Runs first: the objects go while the world script is still there.
     shutdown_register(ShutdownStage::Scene, release_gameobjs);
-    // Until the main menu exists: a generated world to fly over.
-    generate_world("main_menu");
-    place_camera_over_ground(world_player_start_pos.x, world_player_start_pos.z);
     scripted_generate_fn = scripted_generate;
     scripted_camera_fn = scripted_camera;
-    set_game_mode(dev_mode);
+    game_modes_install_hooks();
+
+    debug("APP: main menu");
+    go_to_main_menu();
+    Vec4f pos;
+    if (local_player && gameobj_api.player_position && gameobj_api.player_position(local_player, &pos))
+        set_camera_pos(Vec4f{pos.x, pos.y, pos.z, 1});
 }
 
 // The window, input and the device with the writer, the GPU-load query and
@@ -376,12 +419,14 @@ void init_window_and_device()
     d3d_release_shaders_fn = close_shader_module;
     shutdown_register(ShutdownStage::Device, close_d3d);
     shutdown_register(ShutdownStage::Textures, free_all_textures);
+    // Instanced meshes: shutdown_register(ShutdownStage::Meshes, free_all_meshes) goes here.
     if (isFullscreen)
         clip_cursor_to_window(true);
 
     init_common_vb_writer();
     bool gpu_query = open_gpu_load_query();
     init_font();
+    // Distance-field fonts: their init goes here, their close in the misc stage after close_font.
     // Closed in the order font, writer, GPU-load query.
     if (gpu_query)
         shutdown_register(ShutdownStage::Misc, close_gpu_load_query);

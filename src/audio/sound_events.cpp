@@ -1,6 +1,8 @@
 // The event table, playing events, and 3D sounds on the wrapping world.
 #include "audio/sound_events.h"
 
+#include "core/log.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -52,7 +54,11 @@ unsigned int get_sound_event_channel(const char* name) {
     return event < 0 ? 0 : get_sound_event_channel(event);
 }
 
+bool log_sound_events = false;
+
 unsigned int play_sound_event(int event) {
+    if (log_sound_events && event >= 0 && event < NUM_SOUND_EVENTS)
+        visual_log("sound event %s", sound_event_name[event]);
     unsigned int ch = get_sound_event_channel(event);
     if (ch)
         play_sound(ch, true);

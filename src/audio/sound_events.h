@@ -33,6 +33,8 @@ unsigned int get_sound_event_channel(const char* name);
 // The same, and a non-zero channel is played from its start.
 unsigned int play_sound_event(int event);
 unsigned int play_sound_event(const char* name);
+// Every raised event is shown in the visual log while set (Control+F3).
+extern bool log_sound_events;
 // play_sound_event by name without a result, for callers that take a
 // void(const char*) function (the world-generation VM's "play_sound_event").
 void raise_sound_event(const char* name);

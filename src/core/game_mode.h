@@ -19,6 +19,8 @@ public:
     virtual void render2d(float t) = 0;
     // Kept in the interface's slot order; every mode does nothing here.
     virtual void idle() {}
+    // The class name ("MainMenuMode"), for the log and developer tools.
+    virtual const char* name() const { return "GameMode"; }
 };
 
 // Nothing when `mode` is already active; otherwise the old mode's leave(mode),

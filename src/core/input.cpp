@@ -1,5 +1,6 @@
 // Input of one update step: the event queue (oldest first), per-key edge
-// marks (bit 0 went down, bit 1 went up, by virtual key up to 255), the last
+// marks (bit 0 went down, bit 1 went up, bit 2 went down with Control, by
+// virtual key up to 255), the last
 // key and character, the wheel sum and the stored mouse position; and the
 // control buttons on top. Everything runs on the main thread, fed from the
 // window's message processing and cleared once per update step.
@@ -210,6 +211,7 @@ bool getEvent(InputEvent* out) {
 
 bool keyDown(int vk) { return vk >= 0 && vk < 256 && (in.edges[vk] & 1); }
 bool keyUp(int vk) { return vk >= 0 && vk < 256 && (in.edges[vk] & 2); }
+bool keyDownWithCtrl(int vk) { return vk >= 0 && vk < 256 && (in.edges[vk] & 4); }
 
 bool getKeyState(int vk) {
   if (vk >= 0 && vk < 256 && in.injected[vk]) return true;
@@ -283,7 +285,7 @@ static void create_event(int type, int key, int ch, int flags, int mod, float x,
       if (type == INPUT_KEY_UP)
         in.edges[key] |= 2;
       else if (!(flags & IEF_REPEAT))
-        in.edges[key] |= 1;
+        in.edges[key] |= (mod & KMOD_CTRL) ? 5 : 1;
     }
     e.ch = ch;
     e.key = key;

@@ -60,6 +60,9 @@ enum {
 bool getEvent(InputEvent* out); // removes the oldest event; false when none
 bool keyDown(int vk);           // went down this step (auto-repeat excluded)
 bool keyUp(int vk);             // went up this step
+// Went down this step with Control held at the event (the key's modifiers):
+// the Control combinations also work with injected events.
+bool keyDownWithCtrl(int vk);
 bool getKeyState(int vk);       // held right now (live state)
 int getKey();                   // key of the last key/button-down event, or 0
 int getChar();                  // its character, or 0

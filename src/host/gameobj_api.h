@@ -13,6 +13,7 @@
 #include "host/gameobj_names.h"
 
 struct Vec4f;
+struct Matrix44;
 class BaseObject;
 class InputStream;
 class OutputStream;
@@ -52,6 +53,15 @@ struct GameObjApi {
   void (*link_player_and_castle)(Player* player, BaseObject* castle);
   // The player's spell operation (the effect belongs to the module).
   void (*player_spell_op)(Player* player, int a, int b);
+  // The play mode's movement: the player moves by `move` (already scaled by
+  // `speed`) seen from the camera matrix `cam`, with the dash direction.
+  void (*player_move)(Player* player, float dt, float speed, const Vec4f& move, const Matrix44& cam,
+                      float dash);
+  // The player's position (the camera's place while playing); false when unknown.
+  bool (*player_position)(Player* player, Vec4f* pos);
+  // The player moves to the camera's place (play mode entered from the
+  // developer mode).
+  void (*player_take_camera)(Player* player, const Vec4f& pos);
 };
 
 inline GameObjApi gameobj_api;

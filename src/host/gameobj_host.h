@@ -40,8 +40,9 @@ void repoint_gameobjs(void* const* old_table, void* const* new_table);
 // with `force`, reloads gameobj.so as it is). True when the reload succeeded.
 bool reload_gameobj(bool force);
 
-// The start-up sequence's part of the module: load and link, then the
-// module's init entry points.
+// The start-up sequence's part of the module: load and link. Stores the
+// host's hooks (update, reload); the program calls the module's init entry
+// points after it, in its start-up order.
 void start_gameobj_module(const char* source_folder);
 // The module's update of one world step (nothing without a module).
 void run_gameobj_update(float dt);

@@ -38,10 +38,6 @@ void start_gameobj_module(const char* source_folder)
   load_gameobj_module(folder, "main.ls");
   // The rebuild script compiles the module against these host headers.
   setenv("RUNEHOLM_HOST_SRC", RUNEHOLM_MODULE_SRC_DIR "/../src", 0);
-  call(gameobj_funcs.init_inst_render);
-  call(gameobj_funcs.init_new_gui);
-  call(gameobj_funcs.init_spells_ui);
-  call(gameobj_funcs.init_gameobj);
 }
 
 void release_gameobjs()

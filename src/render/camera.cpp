@@ -77,6 +77,11 @@ void camera_turn(float dyaw, float dpitch) {
   if (camera.pitch < -CAMERA_PITCH_LIMIT) camera.pitch = -CAMERA_PITCH_LIMIT;
 }
 
+void camera_mouse_look(float dx, float dy, float zoom) {
+  if (!(zoom >= 1.0f)) zoom = 1.0f; // also NaN: the look never speeds up past 1
+  camera_turn(-0.002f * dx / zoom, -0.002f * dy / zoom);
+}
+
 bool step_camera(float pos[4], float front[4], float up[4]) {
   Matrix44 m;
   camera_matrix(0, m);

@@ -52,3 +52,6 @@ void camera_turn(float dyaw, float dpitch);
 // The camera at the start of the step (interpolation fraction 0): position,
 // front and up as (x, y, z, w), for the sound listener. Always true.
 bool step_camera(float pos[4], float front[4], float up[4]);
+// Mouse look: a mouse offset of (dx, dy) pixels from the window centre turns
+// the camera by 0.002 radians per pixel, divided by the zoom.
+void camera_mouse_look(float dx, float dy, float zoom);

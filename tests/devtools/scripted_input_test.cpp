@@ -11,7 +11,7 @@
 #include "core/input.h"
 #include "core/window.h"
 #include "devtools/scripted_input.h"
-#include "devtools/temp_mode.h"
+#include "app/temp_mode.h"
 
 namespace {
 

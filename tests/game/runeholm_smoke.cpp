@@ -35,7 +35,9 @@ namespace fs = std::filesystem;
 // The readout test looks straight down from far below the land: back faces
 // are culled, so the whole picture is the sky's colour below the horizon, a
 // plain background for the white text.
-constexpr const char* CAMERA_BELOW_LAND = "CAM:128:-400:128:0:-1.5@0.2";
+// The program opens on the main menu, whose autopilot flies the camera: F9
+// first, so the developer mode keeps the placed camera.
+constexpr const char* CAMERA_BELOW_LAND = "F9@0.05,CAM:128:-400:128:0:-1.5@0.2";
 
 struct GameRun {
     int exit_code = -1;
@@ -341,7 +343,7 @@ TEST(RuneholmSmoke, GeneratedWorldLooksLikeALandscapeAtBothQualities)
 {
     for (int quality = 0; quality < 2; ++quality) {
         SCOPED_TRACE(quality ? "gfx_quality 1" : "gfx_quality 0");
-        GameRun r = run_game("SEED:20261207@0.1,PRINT@1.0,QUIT@1.2", "10",
+        GameRun r = run_game("F9@0.05,SEED:20261207@0.1,PRINT@1.0,QUIT@1.2", "10",
                              {"-win", "-360", quality ? "-gfx-high" : "-gfx-low"});
         EXPECT_EQ(r.exit_code, 0) << r.output;
         EXPECT_NE(r.log.find("TEST: new world from seed 20261207"), std::string::npos) << r.log;
@@ -377,6 +379,69 @@ TEST(RuneholmSmoke, GeneratedWorldLooksLikeALandscapeAtBothQualities)
         EXPECT_LT(black, img.w * img.h / 200);
         EXPECT_GT(sd, 10.0);
     }
+}
+
+// Luminance spread and the share of black pixels: a rendered landscape, not
+// an empty or cleared screen.
+void expect_rendered_world(const Image& img)
+{
+    ASSERT_GT(img.w, 0);
+    int black = 0;
+    double sum = 0, sum2 = 0;
+    for (int y = 0; y < img.h; ++y)
+        for (int x = 0; x < img.w; ++x) {
+            const uint8_t* p = img.at(x, y);
+            black += p[0] < 4 && p[1] < 4 && p[2] < 4;
+            double l = 0.3 * p[0] + 0.6 * p[1] + 0.1 * p[2];
+            sum += l;
+            sum2 += l * l;
+        }
+    double n = double(img.w) * img.h;
+    EXPECT_LT(black, img.w * img.h / 200);
+    EXPECT_GT(std::sqrt(sum2 / n - (sum / n) * (sum / n)), 10.0);
+}
+
+// The program opens on the main menu with its fly-over (two pictures 1.5 s
+// apart differ: the camera flies), F9 enters the developer mode, and the log
+// shows every start-up stage and the whole shutdown in order. The pictures
+// are kept as build/tests/artifacts/main_menu_*.png and dev_mode.png.
+TEST(RuneholmSmoke, OpensOnTheMainMenuFlyOverAndF9EntersTheDeveloperMode)
+{
+    GameRun r = run_game("PRINT@1.0,PRINT@2.5,F9@3.0,PRINT@4.0,QUIT@4.5", "20");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    std::vector<std::string> order = {"APP: world grids", "APP: sound", "Graphics quality: high",
+                                      "APP: scene, sky, terrain, post effects", "APP: game-object module",
+                                      "APP: world-generation script", "APP: main menu",
+                                      "MODE: none -> MainMenuMode", "MODE: MainMenuMode -> DevGameMode"};
+    order.insert(order.end(), shutdown_lines.begin(), shutdown_lines.end());
+    EXPECT_TRUE(has_lines_in_order(r.log, order));
+    EXPECT_EQ(r.log.find("GL ERROR:"), std::string::npos) << r.log;
+
+    auto shots = screenshots(r.data_dir);
+    ASSERT_EQ(shots.size(), 3u) << r.log;
+    std::sort(shots.begin(), shots.end());
+    fs::path keep = fs::read_symlink("/proc/self/exe").parent_path() / "artifacts";
+    fs::create_directories(keep);
+    const char* names[3] = {"main_menu_1.png", "main_menu_2.png", "dev_mode.png"};
+    std::vector<Image> images;
+    for (int i = 0; i < 3; ++i) {
+        fs::copy_file(shots[i], keep / names[i], fs::copy_options::overwrite_existing);
+        images.push_back(load_image(shots[i]));
+        SCOPED_TRACE(names[i]);
+        expect_rendered_world(images.back());
+    }
+    // The land in the lower third moves on (the sky above changes little).
+    ASSERT_EQ(images[0].rgb.size(), images[1].rgb.size());
+    const Image &a = images[0], &b = images[1];
+    size_t changed = 0, total = 0;
+    for (int y = a.h * 2 / 3; y < a.h; ++y)
+        for (int x = 0; x < a.w; ++x, ++total)
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(int(a.at(x, y)[c]) - int(b.at(x, y)[c])) > 24) {
+                    ++changed;
+                    break;
+                }
+    EXPECT_GT(changed, total / 5) << "the main menu's camera does not fly";
 }
 
 // Without settings and arguments the window is full screen at the desktop

@@ -13,7 +13,7 @@
 #include "core/temp_data_home.h"
 #include "core/window.h"
 #include "core/temp_dir.h"
-#include "devtools/gui_demo.h"
+#include "app/gui_demo.h"
 #include "devtools/screenshot.h"
 #include "gui/gui_draw.h"
 #include "gui_test_util.h"

@@ -1,5 +1,5 @@
 // The GUI demo screen and its mode (see gui_demo.h).
-#include "devtools/gui_demo.h"
+#include "app/gui_demo.h"
 
 #include <cstdio>
 
@@ -7,14 +7,13 @@
 #include "core/input.h"
 #include "core/log.h"
 #include "core/platform.h"
-#include "devtools/temp_mode.h"
+#include "app/temp_mode.h"
 #include "gui/gui_draw.h"
 #include "host/gameobj_api.h"
 #include "render/device.h"
 
 namespace {
 
-constexpr int VK_F6 = 117;
 constexpr D3dColor DEMO_CLEAR_COLOR = 0xFF18202A;
 
 GuiTransition quick{0.15f, 0, GUI_EASE_OUT};
@@ -200,7 +199,7 @@ GuiDemoScreen::GuiDemoScreen() {
   auto* panel = gui_make<GuiStack>(root, "panel", "panel");
 
   title = gui_make<GuiLabel>(panel, "title");
-  title->text = "GUI runtime demo  (F6 or Escape: back)";
+  title->text = "GUI runtime demo  (F7 or Escape: back)";
 
   auto* buttons = gui_make<GuiStack>(panel, "row");
   buttons->horizontal = true;
@@ -313,7 +312,7 @@ void GuiDemoMode::leave(GameMode*) {
 
 void GuiDemoMode::update(float) {
   demo->update();
-  handle_global_hotkeys(); // F6 leaves from here too
+  handle_global_hotkeys(); // F7 leaves from here too
   if (cur_game_mode == this && isAppActive && keyDown(VK_ESCAPE)) set_game_mode(back ? back : temp_mode);
 }
 

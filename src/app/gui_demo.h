@@ -1,7 +1,7 @@
 // The GUI demo screen: buttons, a checkbox, a radio group, a slider, a key
 // box bound to the "Forward" control, and tooltips, styled with transitions.
-// F6 in any mode that runs the global hotkeys opens it; F6 or Escape returns
-// to the mode it came from.
+// F7 in the developer mode (Control+F7 in any mode that runs the global
+// hotkeys) opens it; F7 or Escape returns to the mode it came from.
 #pragma once
 #include "core/game_mode.h"
 #include "gui/gui.h"
@@ -36,6 +36,7 @@ public:
   void update(float dt) override;
   void render3d(float t) override;
   void render2d(float t) override;
+  const char* name() const override { return "GuiDemoMode"; }
   GuiDemoScreen* screen() { return demo; }
   GameMode* back_mode() const { return back; }
 
@@ -46,7 +47,7 @@ private:
 };
 
 extern GuiDemoMode* const gui_demo_mode;
-// The F6 hotkey: opens the demo, or returns from it.
+// The F7 hotkey: opens the demo, or returns from it.
 void toggle_gui_demo();
 // The tooltip the demo shows when the module's tooltip functions are null.
 const char* gui_demo_tooltip();

@@ -1,10 +1,6 @@
 // The temporary mode: a calm empty screen with the global hotkeys.
-#include "devtools/temp_mode.h"
+#include "app/temp_mode.h"
 
-#include "core/app_globals.h"
-#include "core/input.h"
-#include "devtools/gui_demo.h"
-#include "devtools/screenshot.h"
 #include "render/device.h"
 
 namespace {
@@ -17,19 +13,6 @@ TempGameMode temp_mode_instance;
 } // namespace
 
 TempGameMode* const temp_mode = &temp_mode_instance;
-
-void handle_global_hotkeys()
-{
-    if (!isAppActive)
-        return;
-    // On release, so the key's own press is never part of a later capture.
-    if (keyUp(VK_SNAPSHOT))
-        make_screenshot();
-    if (keyDown(VK_F1))
-        show_fps = !show_fps;
-    if (keyDown(117)) // F6: the GUI demo screen
-        toggle_gui_demo();
-}
 
 void TempGameMode::update(float)
 {
