@@ -57,6 +57,8 @@ grow_ramp <- FloatRamp.linear(0.5, 2.0);
 burst_ramp <- FloatRamp.fadeInOut(0.2, 1.0, 1.4, 0.2, 0.5);
 shrink_ramp <- FloatRamp.linear(1.0, 0.2);
 spin_ramp <- FloatRamp.linear(0.0, 1.0);
+// Flashes light the scene without washing it out.
+flash_ramp <- ColorRamp.fadeInOut(rgba(1, 1, 1, 0), rgba(1, 1, 1, 0.5), rgba(1, 1, 1, 0), 0.05, 0.8);
 
 // {===== Helpers
 
@@ -97,7 +99,7 @@ function sparks(pos, n, speed, color, life) {
 
 function flash(pos, size, color, life) {
   add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(BIG_GLOW, { life = life, size = size, color = color,
-    colorAnim = fade_ramp, sizeAnim = burst_ramp }));
+    colorAnim = flash_ramp, sizeAnim = burst_ramp }));
 }
 
 // {===== Missiles (spawned every step while they fly)
@@ -119,9 +121,9 @@ function fireball_explode_fx(pos, vel, dir, scale) {
   flash(pos, 8 * scale, 0xFFFFA040, 0.4);
   add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(RING, { life = 0.5, size = 6 * scale, color = 0xFFFF8030,
     colorAnim = fade_ramp, sizeAnim = grow_ramp }));
-  for (local i = 0; i < 14; i++) {
+  for (local i = 0; i < 8; i++) {
     add_glow_particle(jitter(pos, 0.5 * scale), rnd_dir() * (3.0 * scale) + vec4f(0, 2, 0, 2.0),
-      cell_props(FLAME_GLOW, { life = rndf(0.4, 0.8), size = rndf(1.5, 2.5) * scale, color = 0xFFFFC060,
+      cell_props(FLAME_GLOW, { life = rndf(0.4, 0.8), size = rndf(1.2, 2.0) * scale, color = 0xA0FFB050,
         colorAnim = fire_ramp, sizeAnim = grow_ramp, startRoll = frnd() * 6.28, rollScale = srnd() }));
   }
   for (local i = 0; i < 6; i++)
@@ -144,14 +146,14 @@ function spawn_meteor_fx(pos, vel, dir, scale) {
 
 // Meteor impact: a big blast, flying rocks, dust and a smoke column.
 function meteor_explode_fx(pos, vel, dir, scale) {
-  flash(pos, 16 * scale, 0xFFFFB060, 0.6);
+  flash(pos, 12 * scale, 0xFFFFB060, 0.6);
   for (local i = 0; i < 10; i++)
     add_blend_particle(jitter(pos, 1.0), rnd_up_dir(1.0) * rndf(6, 12) + vec4f(0, 0, 0, 0.2), cell_props(ROCK,
       { life = rndf(1.0, 1.8), size = rndf(0.4, 0.9) * scale, color = 0xFFFFFFFF, accel = GRAVITY,
         startRoll = frnd() * 6.28, rollScale = srnd() * 10 }));
-  for (local i = 0; i < 16; i++)
+  for (local i = 0; i < 10; i++)
     add_glow_particle(jitter(pos, 1.5 * scale), rnd_dir() * (4 * scale) + vec4f(0, 3, 0, 1.5), cell_props(FLAME_GLOW,
-      { life = rndf(0.5, 1.0), size = rndf(2.5, 4) * scale, color = 0xFFFFB050, colorAnim = fire_ramp,
+      { life = rndf(0.5, 1.0), size = rndf(2, 3) * scale, color = 0xA0FFB050, colorAnim = fire_ramp,
         sizeAnim = grow_ramp, startRoll = frnd() * 6.28 }));
   for (local i = 0; i < 8; i++)
     add_blend_particle(jitter(pos, 2 * scale), vec4f(srnd() * 4, rndf(0.2, 1), srnd() * 4, 1.0), cell_props(DUST,
@@ -261,9 +263,9 @@ function gatherer_summon_fx(pos, vel, dir, scale) {
 // Wyvern dying: a fiery burst, falling ash and smoke.
 function wyvern_death_fx(pos, vel, dir, scale) {
   flash(pos, 10 * scale, 0xFFFF9050, 0.5);
-  for (local i = 0; i < 12; i++)
+  for (local i = 0; i < 8; i++)
     add_glow_particle(jitter(pos, 1.5 * scale), rnd_dir() * 3 + vel * 0.3, cell_props(FLAME_GLOW,
-      { life = rndf(0.5, 1.0), size = rndf(2, 3) * scale, color = 0xFFFFA050, colorAnim = fire_ramp,
+      { life = rndf(0.5, 1.0), size = rndf(1.5, 2.5) * scale, color = 0xA0FFA050, colorAnim = fire_ramp,
         sizeAnim = grow_ramp, startRoll = frnd() * 6.28 }));
   for (local i = 0; i < 16; i++)
     add_blend_particle(jitter(pos, 2 * scale), rnd_dir() * 2 + vel * 0.3, cell_props(ASH,
