@@ -4,6 +4,7 @@
 // strip with "lightning.dds".
 #include <cmath>
 
+#include "app/log.h"
 #include "core/game_rnd.h"
 #include "render/effects_local.h"
 #include "world/noise.h"
@@ -45,6 +46,11 @@ float smooth_gate(float p, int i, int n) {
 void add_lightning_fx(const Vec4f& start, const Vec4f& end_in, const Vec4f& tangent, float width, float wavelength,
                       float amplitude, float life, D3dColor color, int pointCount) {
   if (!common_fx_ready()) return;
+  // The noise coordinate divides by both: a zero would make every point NaN.
+  if (!(width > 0) || !(wavelength > 0)) {
+    debug("FX: lightning with width %g and wavelength %g ignored", width, wavelength);
+    return;
+  }
   Vec4f end = end_in;
   end.x += fx_wrap_shift(end.x, start.x);
   end.z += fx_wrap_shift(end.z, start.z);

@@ -215,6 +215,10 @@ TEST_F(FxTest, BoltShowsItsFirstHalfThenItsSecondHalfThenGoes) {
   EXPECT_EQ(alpha_of_point(20), 0) << "the end point is dark";
   steps(5);
   EXPECT_EQ(bolts.num, 0) << "removed when its life is over";
+  // Zero width or wavelength would divide the noise coordinate by zero.
+  add_lightning_fx(ZERO, Vec4f{0, 0, 5, 1}, ZERO, 0.3f, 0, 1, 1.0f, 0xFFFFFFFF, 8);
+  add_lightning_fx(ZERO, Vec4f{0, 0, 5, 1}, ZERO, 0, 4, 1, 1.0f, 0xFFFFFFFF, 8);
+  EXPECT_EQ(bolts.num, 0);
 }
 
 TEST_F(FxTest, EveryEffectOfTheScriptSpawnsParticles) {
