@@ -180,24 +180,28 @@ protected:
     return Vec4f{x, ground(x, z) + lift, z, 1};
   }
 
-  // Spawns every effect, a trail and a bolt, and runs `n` steps.
+  // Spawns every effect (a 4 x 4 grid), a trail in front of them and a bolt
+  // behind them, and runs `n` steps.
   void spawn_all(int n) {
     const int one_off = int(sizeof ONE_OFF / sizeof *ONE_OFF);
-    for (int k = 0; k < one_off; k++) call_fx_script(ONE_OFF[k], spot(k, 1.0f), Vec4f{0, 0, 0, 0}, Vec4f{0, 1, 0, 0}, 0.8f);
-    Vec4f top = spot(one_off + 1, 16), hit = spot(one_off + 1, 0);
-    add_lightning_fx(top, hit, Vec4f{0, 0, 0, 0}, 0.25f, 3, 2.5f, 0.6f, 0xFFB0C0FF, 40);
     const Vec4f up{0, 0.3f, 0, 0};
-    int trail = add_trail_fx(spot(12, 2.5f), Vec4f{0, 0, 0, 0}, up, 0.5f, 0xFFFFA040);
+    auto trail_pos = [&](int s) {
+      float x = origin.x - 6 + 0.8f * s, z = origin.z + 3.5f;
+      return Vec4f{x, ground(x, z) + 1.5f + 0.8f * std::sin(s * 0.9f), z, 1};
+    };
+    int trail = add_trail_fx(trail_pos(0), Vec4f{0, 0, 0, 0}, up, 0.5f, 0xFFFFA040);
     for (int s = 0; s < n; s++) {
+      // The bursts 0.4 s and the bolt (life 0.6 s) 0.3 s before the picture.
+      if (s == n - 8)
+        for (int k = 0; k < one_off; k++)
+          call_fx_script(ONE_OFF[k], spot(k, 1.0f), Vec4f{0, 0, 0, 0}, Vec4f{0, 1, 0, 0}, 0.8f);
+      if (s == n - 6) add_lightning_fx(spot(18, 16), spot(18, 0), Vec4f{0, 0, 0, 0}, 0.25f, 3, 2.5f, 0.6f, 0xFFB0C0FF, 40);
       for (int k = 0; k < int(sizeof EVERY_STEP / sizeof *EVERY_STEP); k++) {
         Vec4f p = spot(one_off + k, 2.5f);
         p.x += 0.3f * s;
         call_fx_script(EVERY_STEP[k], p, Vec4f{6, 0, 0, 0}, Vec4f{1, 0, 0, 0}, 0.8f);
       }
-      Vec4f tp = spot(12, 2.5f);
-      tp.x += 0.5f * s;
-      tp.y += 1.5f * std::sin(s * 0.8f);
-      add_trail_point(trail, tp, Vec4f{0, 0, 0, 0}, up);
+      add_trail_point(trail, trail_pos(s + 1), Vec4f{0, 0, 0, 0}, up);
       sky_step();
       HeightmapRenderer::update_fluid_levels(0.05f);
       update_common_fx(0.05f);
@@ -217,7 +221,7 @@ protected:
   }
 
   void check(const char* png) {
-    spawn_all(6);
+    spawn_all(12);
     EXPECT_FALSE(has_error_message()) << get_error_message();
     Picture with = frame(0.025f);
     save_png(with, png);
