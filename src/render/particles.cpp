@@ -68,6 +68,8 @@ void add_particle(int kind, const Vec4f& pos, const Vec4f& vel, const Vec4f& acc
                   const ColorRamp* colorRamp, const FloatRamp* sizeRamp, const FloatRamp* rollRamp,
                   SQInstance* const held[3]) {
   if (!common_fx_ready() || !(life > 0)) return;
+  // A NaN age would never reach the life: the particle would stay forever.
+  if (!(delay > 0)) delay = 0;
   ParticlePool& pool = particle_pools[kind];
   int i;
   if (pool.free_head >= 0) {
@@ -99,7 +101,7 @@ void add_particle(int kind, const Vec4f& pos, const Vec4f& vel, const Vec4f& acc
   pool.alive++;
   // A particle starts one step ahead, so that the frames until the next
   // step interpolate from its start position.
-  if (!(delay > 0))
+  if (delay == 0)
     advance(pool, i, STEP);
   else if (delay < STEP)
     advance(pool, i, STEP - delay);

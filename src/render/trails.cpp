@@ -64,8 +64,8 @@ void trails_reset() {
   for (int i = MAX_TRAIL_FX - 1; i >= 0; i--) free_slot(i);
 }
 
-void add_trail_point(int index, const Vec4f& a, const Vec4f& vel, const Vec4f& side) {
-  if (!in_range(index)) return;
+// Internal: also starts a trail in a slot just taken off the free list.
+static void add_point(int index, const Vec4f& a, const Vec4f& vel, const Vec4f& side) {
   TrailFx& tr = trail_fx[index];
   int former = tr.newest;
   tr.newest = (tr.newest + TRAIL_POINTS - 1) % TRAIL_POINTS;
@@ -86,6 +86,13 @@ void add_trail_point(int index, const Vec4f& a, const Vec4f& vel, const Vec4f& s
   p.color = tr.color;
 }
 
+void add_trail_point(int index, const Vec4f& a, const Vec4f& vel, const Vec4f& side) {
+  // A point in a free slot would make it live while it is still on the free
+  // list: drawn as a stray trail, and a fatal assertion once it is handed
+  // out. A stale index (its trail faded or was killed) is therefore ignored.
+  if (in_range(index) && trail_fx[index].isAlive()) add_point(index, a, vel, side);
+}
+
 int add_trail_fx(const Vec4f& pos, const Vec4f& vel, const Vec4f& side, float headSize, D3dColor color) {
   if (!common_fx_ready() || free_head < 0) return -1;
   int i = free_head;
@@ -95,7 +102,7 @@ int add_trail_fx(const Vec4f& pos, const Vec4f& vel, const Vec4f& side, float he
   tr.headSize = headSize;
   tr.color = color;
   tr.stop = false;
-  add_trail_point(i, pos, vel, side);
+  add_point(i, pos, vel, side);
   return i;
 }
 

@@ -6,6 +6,7 @@
 // are read from the CPU fill functions the renderer uses.
 #include <utime.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -123,6 +124,10 @@ TEST_F(FxTest, DelayedParticleAppearsAfterItsDelayAndLivesItsLife) {
   std::vector<ParticleInstance> inst;
   ASSERT_EQ(visible(FX_GLOW, 0.025f, &inst), 1);
   EXPECT_NEAR(inst[0].pos[0], 0.05f, 1e-5f) << "interpolated half-way";
+  // A NaN delay counts as none: the particle still dies.
+  add_blend_particle(ZERO, ZERO, ZERO, 0.1f, NAN, 1.0f, 0xFFFFFFFF, 0, 0, 64, 0, 0, nullptr, nullptr, nullptr);
+  steps(2);
+  EXPECT_EQ(particle_pools[FX_BLEND].alive, 0);
 }
 
 TEST_F(FxTest, TrailTableRefusesThe4001stAndReusesFreedSlots) {
@@ -139,6 +144,10 @@ TEST_F(FxTest, TrailTableRefusesThe4001stAndReusesFreedSlots) {
   stop_trail_fx(3);
   kill_trail_fx(3);
   EXPECT_FALSE(trail_fx[3].stop);
+  // A point for a stale index does not bring the free slot back to life
+  // (it would be handed out while alive: a fatal assertion).
+  add_trail_point(0, ZERO, ZERO, ZERO);
+  EXPECT_EQ(trail_fx[0].count, 0);
   EXPECT_EQ(add_trail_fx(ZERO, ZERO, ZERO, 0, 0xFFFFFFFF), 0);
 }
 
