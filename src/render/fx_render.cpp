@@ -85,7 +85,7 @@ void draw_trails_and_bolts(float t, float f, const FxCamera& cam) {
   set_vdecl(gpu.trail_decl);
   set_shader(gpu.effect);
   set_texture(0, gpu.glow_atlas);
-  set_tex_address(0, 0);
+  set_tex_address(0, 0, 1); // the ribbon tiles along u; v stays in its band
   w.begin(dynvb_draw_prim, D3DPT_TRIANGLELIST, 0, FX_VERTEX_BYTES);
   for (int i = 0; i < MAX_TRAIL_FX; i++) {
     int n = trail_fx[i].count;
