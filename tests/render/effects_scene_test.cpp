@@ -136,13 +136,21 @@ protected:
     world_hooks.set_sun_dir = set_sun;
     world_hooks.set_sky_name = set_sky;
     world_hooks.reset_terrain_renderer = HeightmapRenderer::reset_fluid_levels;
-    game_rnd_seed = 20261207;
-    ASSERT_TRUE(init_world_gen_vm("gen/main.nut"));
-    generate_world("main_menu");
+    // One generated world serves every test of the process (the grids stay).
+    static bool generated = false;
+    static Vec4f start_pos;
+    if (!generated) {
+      game_rnd_seed = 20261207;
+      ASSERT_TRUE(init_world_gen_vm("gen/main.nut"));
+      generate_world("main_menu");
+      close_world_gen_vm();
+      start_pos = world_player_start_pos;
+      generated = true;
+    }
     HeightmapRenderer::reset_fluid_levels();
     set_sun_dir(false, Vec4f{0.5f, 0.55f, 0.65f, 0});
     // The camera over the start, looking along +z, slightly down.
-    origin = world_player_start_pos;
+    origin = start_pos;
     camera = CameraState{};
     camera.zoom = camera.prev_zoom = 1;
     set_camera_pos(Vec4f{origin.x, ground(origin.x, origin.z - 4) + 7, origin.z - 4, 1});
@@ -152,7 +160,6 @@ protected:
   }
 
   void TearDown() override {
-    close_world_gen_vm();
     close_common_fx();
     if (hid_fp) postfx_fp_target = saved_fp;
     hid_fp = false;
