@@ -202,7 +202,7 @@ protected:
       if (s == n - 8)
         for (int k = 0; k < one_off; k++)
           call_fx_script(ONE_OFF[k], spot(k, 1.0f), Vec4f{0, 0, 0, 0}, Vec4f{0, 1, 0, 0}, 0.8f);
-      if (s == n - 6) add_lightning_fx(spot(18, 16), spot(18, 0), Vec4f{0, 0, 0, 0}, 0.25f, 3, 2.5f, 0.6f, 0xFFB0C0FF, 40);
+      if (s == n - 6) add_lightning_fx(spot(18, 16), spot(18, 0), Vec4f{0, 0, 0, 0}, 0.4f, 3, 2.5f, 0.6f, 0xFFB0C0FF, 40);
       for (int k = 0; k < int(sizeof EVERY_STEP / sizeof *EVERY_STEP); k++) {
         Vec4f p = spot(one_off + k, 2.5f);
         p.x += 0.3f * s;

@@ -335,10 +335,12 @@ void lightning(Image& img) {
   for (int y = 0; y < img.h; y++)
     for (int x = 0; x < img.w; x++) {
       float u = (x + 0.5f) / img.w, v = (y + 0.5f) / img.h * 2 - 1;
-      // The core wanders a little across the strip; both tile along u.
-      float off = 0.18f * (value_noise(u, 0.3f, 8, 1, 131) - 0.5f) + 0.08f * (value_noise(u, 0.7f, 32, 1, 132) - 0.5f);
+      // The core wanders across the strip, tiling along u.
+      // Slightly: a thin bolt is a few pixels wide, and a core leaving the
+      // strip's middle would break it into dashes.
+      float off = 0.06f * (value_noise(u, 0.3f, 8, 1, 131) - 0.5f) + 0.03f * (value_noise(u, 0.7f, 32, 1, 132) - 0.5f);
       float d = v - off;
-      float core = std::exp(-d * d * 300), glow = 0.5f * std::exp(-d * d * 12);
+      float core = std::exp(-d * d * 60), glow = 0.6f * std::exp(-d * d * 6);
       float flicker = 0.75f + 0.25f * value_noise(u, 0.5f, 64, 1, 133);
       float a = clamp01((core + glow * flicker) * (0.85f + 0.15f * flicker));
       float white = clamp01(core * 1.5f);
