@@ -1,5 +1,8 @@
-// A screen image (stage 0) blended over the target with the alpha pc[0].a,
-// tinted by pc[0].rgb.
+// Composites the effects target over the scene colour with premultiplied
+// alpha blending: stage 0 the blend part (premultiplied colour, coverage;
+// with SINGLE_RT also the glow light), stage 1 the glow light. Where blend
+// particles overlap beyond full coverage their colour is averaged, not
+// summed, so thick smoke does not turn white.
 #include "prologue.sh"
 #include "quad_vs.sh"
 
@@ -9,5 +12,12 @@ void vsh() { quad_vs(-1, 16); }
 
 #ifdef PSH
 out vec4 o_color;
-void psh() { o_color = vec4(texture(s0, v_uv).rgb * pc[0].rgb, pc[0].a); }
+void psh() {
+  vec4 a = texture(s0, v_uv);
+  vec3 rgb = a.rgb / max(a.a, 1.0);
+#ifndef SINGLE_RT
+  rgb += texture(s1, v_uv).rgb;
+#endif
+  o_color = vec4(rgb, min(a.a, 1.0));
+}
 #endif

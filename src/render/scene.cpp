@@ -9,6 +9,7 @@
 #include "render/camera.h"
 #include "core/log.h"
 #include "core/game_rnd.h"
+#include "render/effects.h"
 #include "render/hmRender.h"
 #include "render/postfx.h"
 #include "render/shader.h"
@@ -293,4 +294,7 @@ void render_scene(float t) {
     deferred_path(f, cam, proj);
   else
     simple_path(f);
+  // Effects: particles, trails and bolts composited over the scene colour
+  // (does nothing until init_common_fx ran).
+  render_common_fx(t, f);
 }
