@@ -19,9 +19,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/app_globals.h"
-#include "app/platform.h"
-#include "app/window.h"
+#include "core/app_globals.h"
+#include "core/platform.h"
+#include "core/window.h"
 #include "core/game_rnd.h"
 #include "render/device.h"
 #include "render/dynVBWriter.h"

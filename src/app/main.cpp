@@ -36,6 +36,7 @@
 #include "gui/gui_runtime.h"
 #include "render/device.h"
 #include "render/dynVBWriter.h"
+#include "render/effects.h"
 #include "render/renderBatch.h"
 #include "render/font.h"
 #include "render/hmRender.h"
@@ -336,7 +337,9 @@ void init_sound_layer()
 void init_gameobj_entry_points()
 {
     gameobj_call(gameobj_funcs.init_inst_render);
-    // Effects: init_common_fx() goes here (close_common_fx in the scene stage, before the module's).
+    init_common_fx();
+    // Scene steps run in reverse: the effects close before the module and the post effects.
+    shutdown_register(ShutdownStage::Scene, close_common_fx);
     gameobj_call(gameobj_funcs.init_new_gui);
     gameobj_call(gameobj_funcs.init_spells_ui);
     init_ui_image_state(splash_image_state, nullptr, nullptr);

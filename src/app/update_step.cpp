@@ -14,6 +14,7 @@
 #include "host/gameobj_api.h"
 #include "host/gameobj_host.h"
 #include "render/camera.h"
+#include "render/effects.h"
 #include "render/hmRender.h"
 #include "render/shader.h"
 #include "render/sky.h"
@@ -59,11 +60,13 @@ StepCalls program_step_calls()
     c.update_terrain_renderer = HeightmapRenderer::update_fluid_levels;
     c.update_hmap = HeightmapData::updateHmap;
     c.sim_water = HeightmapData::simWater;
+    c.update_common_fx = update_common_fx;
     c.update_gameobj = run_gameobj_update;
     c.show_splash = show_splash;
     c.reload_shaders = reload_shaders;
     c.reload_textures = reload_textures;
     c.reload_sky_script = reload_sky;
+    c.reload_fx_script = reload_fx_script;
     c.reload_world_scripts = reload_world_scripts;
     c.reload_sound_script = reload_sound_script;
     return c;
@@ -206,6 +209,8 @@ void run_periodic_checks()
     reload_module(false);
     if (step_calls.reload_sky_script)
         step_calls.reload_sky_script();
+    if (step_calls.reload_fx_script)
+        step_calls.reload_fx_script();
     if (step_calls.reload_world_scripts)
         step_calls.reload_world_scripts();
     if (step_calls.reload_sound_script)

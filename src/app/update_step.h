@@ -30,7 +30,7 @@ struct StepCalls {
     void (*update_terrain_renderer)(float dt);
     void (*update_hmap)(float dt); // times itself under "hm update"
     void (*sim_water)(float dt);   // times itself under "fluid sim"
-    void (*update_common_fx)(float dt); // null until the effects exist
+    void (*update_common_fx)(float dt);
     void (*update_gameobj)(float dt);
     void (*show_splash)(const char* text, float progress);
 
@@ -38,6 +38,7 @@ struct StepCalls {
     void (*reload_shaders)(bool force);
     void (*reload_textures)(bool force);
     void (*reload_sky_script)();
+    void (*reload_fx_script)();
     void (*reload_world_scripts)();
     void (*reload_sound_script)();
 };

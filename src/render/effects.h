@@ -53,7 +53,7 @@ void call_fx_script(const char* name, const Vec4f& a, const Vec4f& b, const Vec4
 // targets): creates the GPU objects, loads the atlases and shaders, creates
 // the effects VM ("error creating fx script VM" is fatal) and runs
 // "test/fx.nut" (a failing script is shown on screen; the game goes on).
-// Installs app_hooks.update_common_fx and world_hooks.reset_common_fx.
+// Installs world_hooks.reset_common_fx (a new world clears the effects).
 void init_common_fx();
 void close_common_fx();
 bool common_fx_ready();

@@ -12,9 +12,8 @@
 // camera's right axis, c21 its up axis (particles face the camera).
 #include <cstring>
 
-#include "app/app_globals.h"
-#include "app/app_hooks.h"
-#include "app/log.h"
+#include "core/app_globals.h"
+#include "core/log.h"
 #include "render/dynVBWriter.h"
 #include "render/effects_local.h"
 #include "render/postfx.h"
@@ -111,7 +110,6 @@ void draw_trails_and_bolts(float t, float f, const FxCamera& cam) {
 }
 
 void reset_hook() { reset_common_fx(); }
-void update_hook(float dt) { update_common_fx(dt); }
 
 } // namespace
 
@@ -147,12 +145,10 @@ void init_common_fx() {
   gpu.ready = true;
   reset_common_fx();
   if (!fx_script_init()) fatal("error creating fx script VM");
-  app_hooks.update_common_fx = update_hook;
   world_hooks.reset_common_fx = reset_hook;
 }
 
 void close_common_fx() {
-  if (app_hooks.update_common_fx == update_hook) app_hooks.update_common_fx = nullptr;
   if (world_hooks.reset_common_fx == reset_hook) world_hooks.reset_common_fx = nullptr;
   if (gpu.ready) reset_common_fx();
   fx_script_close();

@@ -10,7 +10,7 @@
 #include <string>
 #include <type_traits>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "render/effects_local.h"
 #include "script/sqMath.h"
 #include "script/sqVMReload.h"

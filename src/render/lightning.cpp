@@ -4,7 +4,7 @@
 // strip with "lightning.dds".
 #include <cmath>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "core/game_rnd.h"
 #include "render/effects_local.h"
 #include "world/noise.h"

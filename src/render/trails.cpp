@@ -6,7 +6,7 @@
 // the free list (linked through next_free, -1 at the end).
 #include <cmath>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "render/effects_local.h"
 
 TrailFx trail_fx[MAX_TRAIL_FX];

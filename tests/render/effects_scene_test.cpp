@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/app_globals.h"
-#include "app/camera.h"
-#include "app/log.h"
-#include "app/platform.h"
-#include "app/window.h"
+#include "core/app_globals.h"
+#include "render/camera.h"
+#include "core/log.h"
+#include "core/platform.h"
+#include "core/window.h"
 #include "core/game_rnd.h"
 #include "core/temp_dir.h"
 #include "render/dynVBWriter.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "core/temp_dir.h"
 #include "render/dynVBWriter.h"
 #include "render/effects_local.h"
