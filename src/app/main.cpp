@@ -34,6 +34,7 @@
 #include "devtools/temp_mode.h"
 #include "gui/gui_runtime.h"
 #include "render/device.h"
+#include "render/distFont.h"
 #include "render/dynVBWriter.h"
 #include "render/font.h"
 #include "render/hmRender.h"
@@ -411,6 +412,12 @@ void init_window_and_device()
     shutdown_register(ShutdownStage::Misc, close_font);
     splash_draw_text_fn = draw_splash_text;
     splash_line_height = float(font_line_height());
+    // The splash draws with the distance-field font once it is loaded
+    // (closed before the bitmap font).
+    init_dist_fonts();
+    init_dist_icons();
+    load_default_dist_fonts();
+    shutdown_register(ShutdownStage::Misc, close_dist_fonts);
 }
 
 // The game-object module's links into the world: its script bindings, the
