@@ -27,6 +27,7 @@
 #include "world/hm_update.h"
 #include "world/universe.h"
 #include "world/worldGenVM.h"
+#include "world/spells.h"
 #include "world/worldScript.h"
 #include "world/world_hooks.h"
 #include "world/world_sim.h"
@@ -35,6 +36,8 @@
 #include "devtools/stats_overlay.h"
 #include "gui/gui_runtime.h"
 #include "render/device.h"
+#include "render/debug_vis.h"
+#include "render/distFont.h"
 #include "render/dynVBWriter.h"
 #include "render/effects.h"
 #include "render/renderBatch.h"
@@ -255,7 +258,7 @@ void close_world_rendering()
     world_hooks.reset_terrain_renderer = nullptr;
     close_warp_effect();
     close_shadow_maps();
-    // Debug visualisation: close_debug_vis() goes here once it exists.
+    close_debug_vis();
     HeightmapRenderer::close_terrain_renderer();
     close_sky();
     close_postfx();
@@ -276,7 +279,7 @@ void init_world_rendering()
     HeightmapRenderer::init_terrain_renderer();
     init_postfx();
     init_warp_effect();
-    // Debug visualisation: init_debug_vis() goes here once it exists.
+    init_debug_vis();
     world_hooks.set_sun_dir = world_set_sun_dir;
     world_hooks.set_sky_name = world_set_sky_name;
     world_hooks.reset_terrain_renderer = HeightmapRenderer::reset_fluid_levels;
@@ -429,7 +432,6 @@ void init_window_and_device()
     init_common_vb_writer();
     bool gpu_query = open_gpu_load_query();
     init_font();
-    // Distance-field fonts: their init goes here, their close in the misc stage after close_font.
     // Closed in the order font, writer, GPU-load query.
     if (gpu_query)
         shutdown_register(ShutdownStage::Misc, close_gpu_load_query);
@@ -437,6 +439,15 @@ void init_window_and_device()
     shutdown_register(ShutdownStage::Misc, close_font);
     splash_draw_text_fn = draw_splash_text;
     splash_line_height = float(font_line_height());
+    // The splash draws with the distance-field font once it is loaded
+    // (closed before the bitmap font).
+    init_dist_fonts();
+    init_dist_icons();
+    load_default_dist_fonts();
+    shutdown_register(ShutdownStage::Misc, close_dist_fonts);
+    // The spell and resource tables (world) learn their icons' ids from the atlas.
+    ui_icon_id_hook = [](const char* name) { return ui_icons.getIconId(name); };
+    init_spell_icons();
 }
 
 // The game-object module's links into the world: its script bindings, the

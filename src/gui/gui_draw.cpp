@@ -1,8 +1,11 @@
 // Drawing of the element types: the box look from the style slots, and the
-// text seam (bitmap font until the distance-field font exists).
+// text seam (the distance-field `default_font` when it is loaded, else the
+// bitmap font).
 #include <cmath>
+#include <cstring>
 
 #include "gui/gui_draw.h"
+#include "render/distFont.h"
 #include "render/font.h"
 
 void init_gui_render() {
@@ -61,7 +64,21 @@ void gui_draw_box(RenderBatch& batch, const BaseGuiElement* e, const GuiRect& r)
                      border_c, -1);
 }
 
-void gui_measure_text(const char* text, float& w, float& h) {
+static float gui_text_height(float size) { return size > 0 ? size : 0.03f * (float)d3d_ht; }
+
+// Distance-field text is measured by its ink without the field's padding, and
+// lines are lineHeight apart, so layout does not depend on the spread.
+void gui_measure_text(const char* text, float& w, float& h, float size) {
+  if (default_font.loaded()) {
+    float s = gui_text_height(size) / (float)default_font.size;
+    int n = 0;
+    DistTextBox box = default_font.calcTextBox(text, -1, &n);
+    int lines = 1;
+    for (const char* c = text; *c; c++) lines += *c == '\n';
+    w = n ? s * (box.x1 - box.x0 - 2.f * (float)default_font.spread) : 0.f;
+    h = s * (float)default_font.lineHeight * (float)lines;
+    return;
+  }
   if (!font_ready()) { // no font (tests of layout alone): a fixed cell
     w = 8.f * (float)strlen(text);
     h = 16.f;
@@ -74,7 +91,17 @@ void gui_measure_text(const char* text, float& w, float& h) {
 }
 
 void gui_draw_text(RenderBatch& batch, const char* text, float x, float y, int h_align, int v_align,
-                   D3dColor colour) {
-  if (!font_ready() || !*text) return;
+                   D3dColor colour, float size) {
+  if (!*text) return;
+  if (default_font.loaded()) {
+    float height = gui_text_height(size);
+    // The ink, not the padded box, meets x on the aligned side.
+    float pad = height / (float)default_font.size * (float)default_font.spread;
+    BatchRect r{x - pad, y - pad, x + pad, y + pad};
+    int align = (h_align < 0 ? 1 : h_align > 0 ? 2 : 0) | (v_align < 0 ? 1 : v_align > 0 ? 2 : 0) << 2;
+    default_font.renderText(batch, r, align, colour, height, text, -1, 0, 0, 0, 0, 0, nullptr);
+    return;
+  }
+  if (!font_ready()) return;
   batch_text(batch, text, -1, (int)std::lround(x), (int)std::lround(y), h_align, v_align, colour);
 }

@@ -43,7 +43,7 @@ const char* GuiLabel::shownText() const {
 
 void GuiLabel::measure(float scale, float& w, float& h) {
   float tw, th;
-  gui_measure_text(shownText(), tw, th);
+  gui_measure_text(shownText(), tw, th, getPropNum(GP_FONT_SIZE) * scale);
   float pw = getPropNum(GP_WIDTH) * scale, ph = getPropNum(GP_HEIGHT) * scale;
   float px = getPropNum(GP_PAD_X) * scale, py = getPropNum(GP_PAD_Y) * scale;
   w = pw > 0 ? pw : tw + 2 * px;
@@ -59,7 +59,8 @@ void GuiLabel::render(RenderBatch& batch) {
   int h = ha < 0 ? -1 : ha > 0 ? 1 : 0, v = va < 0 ? -1 : va > 0 ? 1 : 0;
   float px = getPropNum(GP_PAD_X), x = h < 0 ? r.x0 + px : h > 0 ? r.x1 - px : (r.x0 + r.x1) * 0.5f;
   float y = v < 0 ? r.y0 : v > 0 ? r.y1 : (r.y0 + r.y1) * 0.5f;
-  gui_draw_text(batch, shownText(), x, y, h, v, gui_fade(this, getPropColor(GP_TEXT_COLOR)));
+  gui_draw_text(batch, shownText(), x, y, h, v, gui_fade(this, getPropColor(GP_TEXT_COLOR)),
+                getPropNum(GP_FONT_SIZE) * 0.001f * (float)d3d_ht);
   BaseGuiElement::render(batch);
 }
 

@@ -1,14 +1,18 @@
 // The splash picture drawn by show_splash while the frame loop is not
 // running, and the grab of the scene that later splashes show behind it.
-// Until the fonts exist only the fallback is drawn: the background colour,
-// the text through `splash_draw_text_fn` when installed, and the progress bar
-// made of two viewport-limited clears.
+// With the distance-field font loaded: the grabbed scene (or a dark blue
+// clear), the text in `default_font` with a shadow near the bottom and a
+// rounded progress bar under it. Without it the fallback: the background
+// colour, the text through `splash_draw_text_fn` when installed, and the
+// progress bar made of two viewport-limited clears.
 #include "render/splash.h"
 
 #include <cmath>
 
 #include "core/log.h"
 #include "core/window.h"
+#include "render/distFont.h"
+#include "render/ui_draw.h"
 
 Texture* scene_image = nullptr;
 Texture* splash_background = nullptr;
@@ -21,7 +25,65 @@ static void fill_rect(int x, int y, int w, int h, D3dColor color) {
   clear_view_color(color);
 }
 
+namespace {
+
+// The background picture: the GUI's image shader without blending.
+struct SplashImageState : StdRenderBatchState {
+  void begin(BaseRenderBatchState* prev) override {
+    set_ui_render_states();
+    set_blend_none();
+    StdRenderBatchState::begin(prev);
+  }
+  void end() override {
+    StdRenderBatchState::end();
+    set_blend_prealpha();
+  }
+};
+SplashImageState splash_image_state;
+RenderBatch splash_batch;
+
+void draw_dist_splash() {
+  set_back_buffer_target();
+  // The GUI's primitives may not be up yet at the first splash.
+  init_ui_image_render();
+  if (!get_rounded_box_state()->shader) init_rounded_box_render();
+  RenderBatch& batch = splash_batch;
+  batch.clear();
+  const float wd = (float)d3d_wd, ht = (float)d3d_ht;
+  if (splash_background) {
+    init_ui_image_state(splash_image_state, splash_background, nullptr);
+    render_ui_image(batch, splash_image_state, _mm_setr_ps(-0.25f, -0.25f, wd - 0.25f, ht - 0.25f), 0xFFFFFFFF,
+                    _mm_setr_ps(0, 0, 1, 1));
+  } else {
+    clear_view_color(0x00001133);
+  }
+  default_font.renderText(batch, BatchRect{0, 0.9f * ht, wd, ht}, 4, 0xFFCCCCCC, 0.03f * ht, splash_text.str, -1,
+                          0, 2, 2, 4, 0x88000000, nullptr);
+  if (splash_progress >= 0.f) {
+    float p = splash_progress > 1.f ? 1.f : splash_progress;
+    float h = (float)lroundf(0.03f * ht);
+    float top = (float)lroundf(0.9f * ht + 1.5f * h);
+    int quarter = d3d_wd / 4;
+    float x0 = (float)((d3d_wd - quarter) / 2);
+    float radius = 0.015f * ht;
+    render_rounded_box(batch, _mm_setr_ps(x0, top, x0 + quarter, top + h),
+                       _mm_setr_ps(127.5f, 127.5f, 127.5f, 0.003f * ht), 0x88000000, radius, 0, 0, 0, 0x88000000, -1);
+    if (p > 0)
+      render_rounded_box(batch, _mm_setr_ps(x0, top, x0 + quarter * p, top + h),
+                         _mm_setr_ps(127.5f, 127.5f, 127.5f, 0), 0xFFCCCCCC, radius, 0, 0, 0, 0, -1);
+  }
+  batch.render();
+  batch.clear();
+  end_dist_font_render();
+}
+
+} // namespace
+
 void draw_splash() {
+  if (default_font.loaded()) {
+    draw_dist_splash();
+    return;
+  }
   set_back_buffer_target();
   clear_view_color(0xFF000A28);
   if (splash_draw_text_fn) splash_draw_text_fn(splash_text.str, d3d_wd / 2.f, d3d_ht / 4.f);

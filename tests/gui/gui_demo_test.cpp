@@ -17,6 +17,7 @@
 #include "devtools/screenshot.h"
 #include "gui/gui_draw.h"
 #include "gui_test_util.h"
+#include "render/distFont.h"
 #include "render/dynVBWriter.h"
 #include "render/font.h"
 #include "render/shader.h"
@@ -247,6 +248,44 @@ TEST_F(GuiDemoTest, RealInputDrivesTheWidgetsAndTheFrameIsKept) {
   step();
   EXPECT_NE(cur_game_mode, gui_demo_mode);
   EXPECT_EQ(queued_gui_destructions(), 0);
+}
+
+// With the distance-field font loaded, labels measure and draw with it: the
+// title's width follows the font's metrics and its yellow ink shows.
+TEST_F(GuiDemoTest, LabelsUseTheDistanceFieldFontOnceItIsLoaded) {
+  std::filesystem::create_directories(std::string(app_path) + "fonts");
+  for (const char* f : {"default_font.fnt", "default_font.dds", "ui_icons.txt", "ui_icons.dds"})
+    std::filesystem::copy_file(std::string(RH_BIN_DIR "fonts/") + f, std::string(app_path) + "fonts/" + f,
+                               std::filesystem::copy_options::overwrite_existing);
+  float bw = 0, bh = 0, w = 0, h = 0;
+  gui_measure_text("Runeholm", bw, bh, 30);
+  init_dist_fonts();
+  init_dist_icons();
+  ASSERT_TRUE(load_default_dist_fonts());
+  gui_measure_text("Runeholm", w, h, 30);
+  float k = 30.f / (float)default_font.size;
+  EXPECT_FLOAT_EQ(h, k * (float)default_font.lineHeight);
+  EXPECT_NE(w, bw) << "measured by the distance-field font, not the bitmap font";
+  EXPECT_GT(w, 30.f * 2.5f);
+  EXPECT_LT(w, 30.f * 6.f);
+
+  set_game_mode(nullptr);
+  set_game_mode(gui_demo_mode);
+  step();
+  for (int i = 0; i < 3; i++) frame(0.2f);
+  std::vector<uint8_t> px((size_t)kWd * kHt * 4);
+  ASSERT_TRUE(read_render_target(0, 0, kWd, kHt, px.data()));
+  std::filesystem::create_directories(RH_ARTIFACT_DIR);
+  EXPECT_TRUE(save_screenshot_png(RH_ARTIFACT_DIR "gui_demo_dist.png", px.data(), kWd, kHt, kWd * 4));
+  const GuiRect& r = s().title->rect;
+  int yellow = 0;
+  for (int y = (int)r.y0; y < (int)r.y1; y++)
+    for (int x = (int)r.x0; x < (int)r.x1; x++) {
+      const uint8_t* p = &px[((size_t)y * kWd + x) * 4];
+      yellow += p[2] > 200 && p[1] > 150 && p[0] < 160;
+    }
+  EXPECT_GT(yellow, 100) << "the title's ink";
+  close_dist_fonts();
 }
 
 } // namespace
