@@ -137,6 +137,7 @@ int managed_inst_renderer_count();
 struct InstRenderStats {
   int draws, instances, binds;
   int drawSizes[16]; // instances of the first 16 draws
+  double drawCpuMs;  // this thread's CPU time inside the draw calls (the driver's share)
 };
 extern InstRenderStats inst_render_stats;
 

@@ -68,6 +68,8 @@ protected:
       if (ext == ".sh" || ext == ".dds" || ext == ".r3d") fs::copy_file(e.path(), content + e.path().filename().string());
     }
     snprintf(app_path, sizeof app_path, "%s", content.c_str());
+    // The writer's buffers belong to the device about to be replaced.
+    if (!common_vb_writer.vbufs.empty()) close_common_vb_writer();
     remake_device(W, H);
     load_shader_compiler();
     init_common_vb_writer();

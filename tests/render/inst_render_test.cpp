@@ -167,6 +167,39 @@ TEST_F(InstRenderTest, InstancesLandWhereTheirTransformPutsThem) {
 
 }
 
+TEST_F(InstRenderTest, MorphWeightMovesTheMeshTowardsItsTarget) {
+  std::vector<uint8_t> white(4 * 4 * 4, 0xFF);
+  content::write("white.dds", content::dds(content::argb(4, 4, true), white));
+  R3d morph;
+  morph.cls = "Morph";
+  morph.shader = "mesh_morph.sh";
+  morph.stride = 56;
+  morph.textures = {"white.dds"};
+  morph.elems.insert(morph.elems.end(), {32, 0, 0, 3, 0, 1, 44, 0, 0, 3, 0, 2});
+  morph.morph1[0] = -1; // target 1: one unit to the left
+  content::write("slide.r3d", meshtest::bytes(morph));
+  InstRender* r = get_inst_renderer("slide", "Morph");
+  Matrix44 id = Matrix44::identity();
+  set_vs_consts(0, &id.m[0][0], 4);
+  float light[16 * 4] = {};
+  light[1 * 4 + 0] = light[1 * 4 + 1] = light[1 * 4 + 2] = 1;
+  light[13 * 4 + 2] = -1;
+  set_ps_consts(0, light, 16);
+  using gltest::pixel, gltest::near_color;
+  const int left = gltest::kWd / 4, right = gltest::kWd * 3 / 4, mid = gltest::kHt / 2;
+  for (uint32_t weights : {0x00000000u, 0x00FF0000u}) { // r = target 1's weight
+    clear_view(0xFF000000);
+    auto* inst = (MorphInstance*)r->addInstances(1);
+    *inst = MorphInstance{{{1, 0, 0}, {0, 0, -1}, {0, 1, 0}, {0, -0.5f, 0.5f}, 0xFFFFFFFF}, weights};
+    start_inst_render();
+    managed_inst_render();
+    end_inst_render();
+    bool moved = weights != 0;
+    EXPECT_TRUE(near_color(pixel(moved ? left : right, mid), 0xFFFFFFFF, 3)) << std::hex << weights;
+    EXPECT_TRUE(near_color(pixel(moved ? right : left, mid), 0xFF000000)) << std::hex << weights;
+  }
+}
+
 // {===== The world-grid walk
 
 struct Recorder : IWalkMapGrid {

@@ -17,6 +17,7 @@ struct R3d {
   int stride = 32, verts = 4, faces = 2;
   std::vector<uint8_t> elems = {0, 0, 0, 3, 0, 0, 12, 0, 0, 3, 1, 0, 24, 0, 0, 2, 3, 0};
   std::vector<uint16_t> indices = {0, 1, 2, 0, 2, 3};
+  float morph1[3] = {0, 0, 0}; // the first morph target's offset of every vertex (Morph meshes)
 };
 
 inline void put(std::vector<uint8_t>& o, const void* p, size_t n) {
@@ -45,7 +46,8 @@ inline std::vector<uint8_t> bytes(const R3d& r) {
   put(o, &r.verts, 4);
   put(o, &r.faces, 4);
   for (int v = 0; v < r.verts; v++) {
-    float f[8] = {float(v == 1 || v == 2), 0, float(v >= 2), 0, 1, 0, float(v == 1 || v == 2), float(v >= 2)};
+    float f[11] = {float(v == 1 || v == 2), 0, float(v >= 2), 0, 1, 0, float(v == 1 || v == 2), float(v >= 2),
+                   r.morph1[0], r.morph1[1], r.morph1[2]};
     std::vector<uint8_t> vert(r.stride > 0 ? r.stride : 0, 0);
     memcpy(vert.data(), f, std::min<size_t>(sizeof f, vert.size()));
     put(o, vert.data(), vert.size());
