@@ -98,8 +98,10 @@ protected:
   }
 
   // Camera above and in front of the rows, looking at them along +z.
-  void set_camera() {
-    const float eye[3] = {0, 10.5f, -14}, look[3] = {0, 0.0f, 5};
+  void set_camera(const float eye[3] = nullptr, const float look[3] = nullptr) {
+    static const float def_eye[3] = {0, 10.5f, -14}, def_look[3] = {0, 0.0f, 5};
+    if (!eye) eye = def_eye;
+    if (!look) look = def_look;
     float f[3] = {look[0] - eye[0], look[1] - eye[1], look[2] - eye[2]};
     float l = std::sqrt(f[0] * f[0] + f[1] * f[1] + f[2] * f[2]);
     for (float& v : f) v /= l;
@@ -261,6 +263,62 @@ TEST_F(InstMeshPicture, AllThirtyEightModelsDrawLitAndTextured) {
   EXPECT_GT(c[2], c[1] + 15) << "the gatherer is purple";
   ASSERT_GT(colour_of("stone1", c), 0);
   EXPECT_LT(std::fabs(c[0] - c[2]), 30) << "the stone is grey";
+}
+
+// A small castle from the pieces, turned by quarter turns: a wall with a gate,
+// merlons and a corner buttress, and a round tower of four corners under a
+// roof of four corners. Kept as inst_castle.png.
+TEST_F(InstMeshPicture, CastlePiecesFitTogetherOnTheCellGrid) {
+  gfx_quality = 0;
+  init_all();
+  struct Piece {
+    BuildingInstRender& r;
+    int x, z;
+    float y, turns;
+  };
+  const Piece pieces[] = {
+      // the wall along z = 0, outside towards -z; the gate in its middle
+      {castle_wall1_inst, 0, 0, 0, 0}, {castle_wall2_inst, 1, 0, 0, 0}, {castle_wall4_inst, 2, 0, 0, 0},
+      {castle_wall3_inst, 3, 0, 0, 0}, {castle_corner1_inst, 4, 0, 0, 3},
+      {merlon_wall1_inst, 0, 0, 2, 0}, {merlon_wall1_inst, 1, 0, 2, 0}, {merlon_wall1_inst, 2, 0, 2, 0},
+      {merlon_wall1_inst, 3, 0, 2, 0}, {merlon_corner_inst, 4, 0, 2, 3},
+      // the wall going back from the corner, outside towards +x
+      {castle_wall1_inst, 4, 1, 0, 3}, {castle_wall2_inst, 4, 2, 0, 3},
+      {merlon_wall1_inst, 4, 1, 2, 3}, {merlon_wall1_inst, 4, 2, 2, 3},
+      // the round tower on cells (-2..-1, 0..1), centre (-1, 1)
+      {tower_corner_inst, -2, 0, 0, 0}, {tower_corner_inst, -2, 1, 0, 1}, {tower_corner_inst, -1, 1, 0, 2},
+      {tower_corner_inst, -1, 0, 0, 3}, {roof_corner_inst, -2, 0, 2, 0}, {roof_corner_inst, -2, 1, 2, 1},
+      {roof_corner_inst, -1, 1, 2, 2}, {roof_corner_inst, -1, 0, 2, 3}};
+  begin_d3d_scene();
+  set_render_target(target, 0, true);
+  clear_view(BACKGROUND);
+  set_blend_none();
+  set_zenable(true);
+  set_zwrite(true);
+  set_cull_mode(1);
+  set_tex_filter(0, true);
+  const float eye[3] = {-3.5f, 6.5f, -7.5f}, look[3] = {1.0f, 1.0f, 1.0f};
+  set_camera(eye, look);
+  for (const Piece& p : pieces) {
+    auto* b = (BuildingInstance*)p.r.addInstances(1);
+    *b = BuildingInstance{(int16_t)p.x, (int16_t)p.z, p.y, p.turns, 1, 0, 0xFFFFFFFF};
+  }
+  draw_all();
+  bgra.assign(size_t(W) * H * 4, 0);
+  ASSERT_TRUE(read_render_target(0, 0, W, H, bgra.data()));
+  end_d3d_scene();
+  save_png("inst_castle.png");
+  // The roof's apex stands over the tower's centre and is red; the tower's
+  // wall is there below it; the gate's wooden door in the middle of the wall.
+  float c[3];
+  Placed apex{"roof", -1, 3.4f, 1}, tower{"tower", -1.5f, 1.0f, -0.05f}, door{"door", 2.5f, 0.5f, 0.1f};
+  ASSERT_GT(coverage(apex, 5, c), 20);
+  EXPECT_GT(c[0], c[2] + 40) << "roof apex";
+  ASSERT_GT(coverage(tower, 5, c), 80);
+  EXPECT_LT(std::fabs(c[0] - c[2]), 50) << "stone tower wall";
+  ASSERT_GT(coverage(door, 4, c), 50);
+  EXPECT_GT(c[0], c[2] + 20) << "wooden door";
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(InstMeshPicture, HighQualityAndShadowShadersDrawEveryModel) {
