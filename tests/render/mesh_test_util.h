@@ -49,7 +49,7 @@ inline std::vector<uint8_t> bytes(const R3d& r) {
     float f[11] = {float(v == 1 || v == 2), 0, float(v >= 2), 0, 1, 0, float(v == 1 || v == 2), float(v >= 2),
                    r.morph1[0], r.morph1[1], r.morph1[2]};
     std::vector<uint8_t> vert(r.stride > 0 ? r.stride : 0, 0);
-    memcpy(vert.data(), f, std::min<size_t>(sizeof f, vert.size()));
+    if (!vert.empty()) memcpy(vert.data(), f, std::min<size_t>(sizeof f, vert.size()));
     put(o, vert.data(), vert.size());
   }
   put(o, r.indices.data(), r.indices.size() * 2);
