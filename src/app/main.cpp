@@ -40,6 +40,7 @@
 #include "render/distFont.h"
 #include "render/dynVBWriter.h"
 #include "render/effects.h"
+#include "render/instRender.h"
 #include "render/renderBatch.h"
 #include "render/font.h"
 #include "render/hmRender.h"
@@ -425,11 +426,14 @@ void init_window_and_device()
     d3d_release_shaders_fn = close_shader_module;
     shutdown_register(ShutdownStage::Device, close_d3d);
     shutdown_register(ShutdownStage::Textures, free_all_textures);
-    // Instanced meshes: shutdown_register(ShutdownStage::Meshes, free_all_meshes) goes here.
     if (isFullscreen)
         clip_cursor_to_window(true);
 
     init_common_vb_writer();
+    // The instanced renderers and their meshes close after the module's
+    // close_inst_render, before the textures and the device.
+    init_inst_render_internals();
+    shutdown_register(ShutdownStage::Meshes, close_inst_render_internals);
     bool gpu_query = open_gpu_load_query();
     init_font();
     // Closed in the order font, writer, GPU-load query.

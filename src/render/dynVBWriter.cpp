@@ -69,7 +69,9 @@ void close_common_vb_writer() {
 
 void dynvb_draw_prim(int count, int arg) { draw_prim(arg, 0, count); }
 
+// `count` is the number of instances written; `arg` packs the mesh as
+// (vertex count << 16) + triangle count.
 void dynvb_draw_instanced(int count, int arg) {
-  set_instancing(arg);
-  draw_indexed(D3DPT_TRIANGLELIST, 0, 0, count >> 16, 0, count & 0xFFFF);
+  set_instancing(count);
+  draw_indexed(D3DPT_TRIANGLELIST, 0, 0, arg >> 16, 0, arg & 0xFFFF);
 }

@@ -48,7 +48,7 @@ void init_common_vb_writer();
 void close_common_vb_writer();
 
 // Render functions: triangle lists (draw_prim(arg, 0, count)), and instanced
-// meshes (set_instancing(arg), then count >> 16 vertices and count & 0xFFFF
-// triangles from the bound index buffer).
+// meshes (set_instancing(count instances), then arg >> 16 vertices and
+// arg & 0xFFFF triangles from the bound index buffer).
 void dynvb_draw_prim(int count, int arg);
 void dynvb_draw_instanced(int count, int arg);

@@ -1,0 +1,5 @@
+// Building instance meshes at low quality (see mesh_common.sh).
+#define MESH_BUILDING 1
+#include "prologue.sh"
+#include "lighting.sh"
+#include "mesh_common.sh"
