@@ -2,9 +2,10 @@
 // tools do it: the real executable started headless with "-devserver", and
 // the real devclient sending commands in their text form, one connection per
 // call (so every call is also a client that leaves and a new one that comes).
-// It checks the server, switches to the developer mode, places the camera,
-// takes screenshots without and with the statistics overlay (F1 through
-// "key"), reads the state and quits. The pictures are kept in
+// It checks the server, takes a screenshot of the main menu, presses F9 into
+// the developer mode, places the camera, takes screenshots without and with
+// the statistics overlay (F1 through "key"), flies with the forward key held
+// at four times the speed, reads the state and quits. The pictures are kept in
 // build/tests/artifacts/devserver_*.png.
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -206,9 +208,17 @@ TEST(RuneholmDevServer, DrivenThroughTheSocketFromStartToQuit)
   }
   EXPECT_EQ(run.client({"checkServer"}), "k0.26 DEMO\n");
 
-  // The developer mode, the camera above the middle of the world looking down the valley.
-  EXPECT_EQ(run.client({"startShowWorldPal", "setCamera x=128 y=60 z=40 ha=0 va=-25"}), "k\nk\n");
+  // The program opens on the main menu's fly-over; F9 enters the developer mode.
   std::string state = run.client({"getState"});
+  EXPECT_EQ(state.rfind("kmode=MainMenuMode ", 0), 0u) << state;
+  take_screenshot(run, "devserver_main_menu.png");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  EXPECT_EQ(run.client({"key name=F9"}), "k\n");
+  EXPECT_TRUE(wait_for([&] { return run.client({"getState"}).rfind("kmode=DevGameMode ", 0) == 0; }, 30));
+
+  // The camera above the middle of the world looking down the valley.
+  EXPECT_EQ(run.client({"setCamera x=128 y=60 z=40 ha=0 va=-25"}), "k\n");
+  state = run.client({"getState"});
   EXPECT_EQ(state.rfind("kmode=DevGameMode cam=128.000,60.000,40.000 yaw=0.00 pitch=-25.00 ", 0), 0u) << state;
 
   std::string plain = take_screenshot(run, "devserver_dev_mode.png");
@@ -232,6 +242,37 @@ TEST(RuneholmDevServer, DrivenThroughTheSocketFromStartToQuit)
   frame_ms = atof(state.c_str() + at + 10);
   EXPECT_GT(frame_ms, 0.0) << state;
 
+  // A flight with the forward key held, at four update steps per step: the
+  // camera moves and the frame time stays flat.
+  auto field = [](const std::string& st, const char* key) {
+    size_t at = st.find(key);
+    return at == std::string::npos ? -1.0 : atof(st.c_str() + at + strlen(key));
+  };
+  std::string before = run.client({"getState"});
+  // One connection holds the key: a client's keys are released when it leaves.
+  std::vector<std::string> flight{"key name=F1", "speed factor=4", "key name=W down=1"};
+  for (int i = 0; i < 12; ++i) {
+    flight.push_back("wait 0.5");
+    flight.push_back("getState");
+  }
+  flight.push_back("key name=W down=0");
+  flight.push_back("speed factor=1");
+  std::istringstream replies(run.client(flight));
+  std::vector<double> frame_samples;
+  for (std::string line; std::getline(replies, line);) {
+    double ms = field(line, " frame_ms=");
+    if (ms > 0)
+      frame_samples.push_back(ms);
+  }
+  std::string after = run.client({"getState"});
+  EXPECT_NE(after.substr(0, after.find(" yaw=")), before.substr(0, before.find(" yaw="))) << "the camera did not fly";
+  ASSERT_GE(frame_samples.size(), 8u);
+  std::vector<double> first(frame_samples.begin(), frame_samples.begin() + 4);
+  std::vector<double> last(frame_samples.end() - 4, frame_samples.end());
+  std::sort(first.begin(), first.end());
+  std::sort(last.begin(), last.end());
+  EXPECT_LT(last[1], 3 * first[2] + 50) << "the frame time grew during the flight";
+
   // A failing command gives exit code 1 and its reason.
   int code = 0;
   EXPECT_EQ(run.client({"count class=\"NoSuchClass\""}, &code), "eUnknown class 'NoSuchClass'\n");
@@ -244,6 +285,11 @@ TEST(RuneholmDevServer, DrivenThroughTheSocketFromStartToQuit)
   EXPECT_EQ(log.find("GL ERROR:"), std::string::npos) << log;
   EXPECT_NE(log.find("DevServer: command <setCamera>\n  x = int 128\n"), std::string::npos) << log;
   // The server stops first when the scene closes, and its socket goes with it.
+  // The whole start-up came before the server opened, ending on the main menu.
+  size_t menu = log.find("APP: main menu");
+  EXPECT_LT(log.find("APP: world grids"), log.find("APP: game-object module")) << log;
+  EXPECT_LT(log.find("APP: game-object module"), menu) << log;
+  EXPECT_LT(menu, log.find("DevServer: listening")) << log;
   size_t closing = log.find("\nclosing...\n");
   ASSERT_NE(closing, std::string::npos) << log;
   EXPECT_NE(log.find("\nclosed all systems\n", closing), std::string::npos) << log;

@@ -6,7 +6,8 @@
 // in the text form (see docs/devserver.md), e.g.
 //   setCamera x=128 y=40 z=128 ha=0 va=-20
 //   key name=F1
-// Each reply is printed on its own line. The socket is SOCKET, else
+// A line "wait SECONDS" pauses without sending anything, so a script can hold
+// a key for a while on its one connection. Each reply is printed on its own line. The socket is SOCKET, else
 // $RUNEHOLM_DEV_SOCKET, else runeholm-dev.sock in $XDG_RUNTIME_DIR. Exit code:
 // 0 when every reply starts with "k", 1 when one failed ("e..."), 2 when the
 // server cannot be reached, a line cannot be encoded or a reply times out.
@@ -117,6 +118,13 @@ int main(int argc, char** argv)
   int result = 0;
   auto run = [&](const std::string& line) {
     if (skip_line(line)) return true;
+    // "wait SECONDS" pauses here without a message: keys held by this
+    // connection stay held (the server releases them when it closes).
+    double pause = 0;
+    if (sscanf(line.c_str(), " wait %lf", &pause) == 1) {
+      if (pause > 0) usleep(useconds_t(std::min(pause, 3600.0) * 1e6));
+      return true;
+    }
     int r = run_command(fd, line, timeout_ms);
     result = std::max(result, r);
     return r != 2;
