@@ -475,6 +475,14 @@ void hook_gameobj_module()
         if (gameobj_funcs.init_spell_grid)
             gameobj_fn<void (*)()>(gameobj_funcs.init_spell_grid)();
     };
+    // The object shadow casters (the setting turns them off; the module takes
+    // the pass argument as a float); looked up at
+    // every call, since a reload replaces the module's functions.
+    if (use_obj_shadows)
+        shadow_casters_fn = [](int pass_arg) {
+            if (gameobj_funcs.render_gameobj_shadow_map)
+                gameobj_fn<void (*)(float)>(gameobj_funcs.render_gameobj_shadow_map)(float(pass_arg));
+        };
 }
 
 } // namespace

@@ -65,10 +65,14 @@ static void centred_client_pos(int wd, int ht, int& x, int& y) {
 // bounds for a window. False when the display does not say.
 static bool display_limit(bool fullscreen, int& max_w, int& max_h) {
   max_w = max_h = 0;
-  // The headless driver's display is a made-up 1024x768 that limits nothing:
-  // tests and benchmarks get the size they ask for.
+  // The headless driver's display is a made-up 1024x768: tests and benchmarks
+  // get the size they ask for up to a 4K screen.
   const char* driver = SDL_GetCurrentVideoDriver();
-  if (driver && strcmp(driver, "offscreen") == 0) return false;
+  if (driver && strcmp(driver, "offscreen") == 0) {
+    max_w = 3840;
+    max_h = 2160;
+    return true;
+  }
   if (fullscreen) {
     int n = SDL_GetNumDisplayModes(0);
     for (int i = 0; i < n; i++) {

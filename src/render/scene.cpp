@@ -12,6 +12,8 @@
 #include "render/effects.h"
 #include "render/hmRender.h"
 #include "render/postfx.h"
+#include "render/debug_vis.h"
+#include "host/gameobj_api.h"
 #include "render/shader.h"
 #include "render/shadow_maps.h"
 #include "render/sky.h"
@@ -51,13 +53,27 @@ void world_states() {
   set_atest(0);
 }
 
-void simple_path(float f) {
+// The module's objects in the 3D pass; a missing entry draws nothing.
+void draw_gameobjs(float t) {
+  if (gameobj_funcs.render_gameobj) gameobj_fn<void (*)(float)>(gameobj_funcs.render_gameobj)(t);
+}
+
+// The debug-visualisation pass: the module's debug drawing, flushed at the end.
+void debug_vis_pass(float t) {
+  if (!gameobj_funcs.render_debug_vis_gameobj) return;
+  start_draw_debug_vis();
+  gameobj_fn<void (*)(float)>(gameobj_funcs.render_debug_vis_gameobj)(t);
+  end_draw_debug_vis();
+}
+
+void simple_path(float f, float t) {
   set_render_target(scene_image, 0, true);
   set_viewport(0, 0, d3d_wd, d3d_ht);
   clear_view(SCENE_CLEAR);
   set_stencil_test(0, 0, D3DCMP_ALWAYS);
   world_states();
   HeightmapRenderer::draw_land();
+  draw_gameobjs(t);
   HeightmapRenderer::draw_lava(f);
   set_blend_alpha();
   set_zwrite(false);
@@ -66,6 +82,8 @@ void simple_path(float f) {
   set_zwrite(true);
   set_cull_mode(0);
   if (!scene_wireframe) draw_sky();
+  set_cull_mode(1);
+  debug_vis_pass(t);
 }
 
 // S3 holds the last frame's filtered shadow term (kept only with use_ppaa),
@@ -79,7 +97,7 @@ void screen_quad_consts() {
 }
 
 
-void deferred_path(float f, const Matrix44& cam, const Matrix44& proj) {
+void deferred_path(float f, float t, const Matrix44& cam, const Matrix44& proj) {
   Texture *T1 = postfx_targets[0], *T2 = postfx_targets[1], *T3 = postfx_targets[2], *T4 = postfx_targets[3];
   Texture *&S0 = scene_images[0], *&S1 = scene_images[1], *&S3 = scene_images[3];
   // 1. The G-buffer: albedo (T4, with depth), normal (T2), distance (T1).
@@ -92,6 +110,7 @@ void deferred_path(float f, const Matrix44& cam, const Matrix44& proj) {
   set_stencil_test(1, 1, D3DCMP_ALWAYS);
   set_stencil_replace_bits(1);
   HeightmapRenderer::draw_land();
+  draw_gameobjs(t);
   HeightmapRenderer::draw_lava(f);
   // 2. Water reads the bottom's albedo from a copy.
   copy_texture(T4, T3);
@@ -199,10 +218,11 @@ void deferred_path(float f, const Matrix44& cam, const Matrix44& proj) {
   sky_set_ps_consts();
   set_ps_consts(16, campos, 1);
   draw_postfx();
-  // 9. Depth on again for the effects and debug drawing (none built yet).
+  // 9. Depth on again for the debug drawing (the effects follow the path).
   set_stencil_test(0, 0, D3DCMP_ALWAYS);
   set_zenable(true);
   set_zwrite(true);
+  debug_vis_pass(t);
   // 10. This frame's shadow term becomes the next frame's history.
   if (use_ppaa) std::swap(S1, S3);
   shadow_history_kept = use_ppaa;
@@ -291,9 +311,9 @@ void render_scene(float t) {
   HeightmapRenderer::update_terrain(t);
   scene_set_view_consts(view, proj, cam.m[3]);
   if (hq)
-    deferred_path(f, cam, proj);
+    deferred_path(f, t, cam, proj);
   else
-    simple_path(f);
+    simple_path(f, t);
   // Effects: particles, trails and bolts composited over the scene colour
   // (does nothing until init_common_fx ran).
   render_common_fx(t, f);
