@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "common/dds_write.h"
+
 namespace {
 
 constexpr float INF = 1e20f;
@@ -89,31 +91,6 @@ bool ShelfPacker::place(int w, int h, int& out_x, int& out_y) {
   return true;
 }
 
-static void put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; i++) out.push_back(uint8_t(v >> (8 * i)));
-}
-
 bool write_dds_argb(const std::string& path, int w, int h, const std::vector<uint8_t>& bgra) {
-  std::vector<uint8_t> out;
-  put32(out, 0x20534444u); // "DDS "
-  uint32_t header[31] = {};
-  header[0] = 124;
-  header[1] = 0x1 | 0x2 | 0x4 | 0x1000 | 0x8; // caps, height, width, pixel format, pitch
-  header[2] = uint32_t(h);
-  header[3] = uint32_t(w);
-  header[4] = uint32_t(w) * 4;
-  header[18] = 32;         // pixel format size
-  header[19] = 0x40 | 0x1; // RGB with alpha
-  header[21] = 32;
-  header[22] = 0x00FF0000;
-  header[23] = 0x0000FF00;
-  header[24] = 0x000000FF;
-  header[25] = 0xFF000000;
-  header[26] = 0x1000; // texture
-  for (uint32_t v : header) put32(out, v);
-  out.insert(out.end(), bgra.begin(), bgra.end());
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = fwrite(out.data(), 1, out.size(), f) == out.size();
-  return fclose(f) == 0 && ok;
+  return dds_write::save("dfontgen", path, dds_write::from_bgra(bgra, w, h));
 }

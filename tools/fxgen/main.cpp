@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "common/dds_write.h"
+
 namespace {
 
 constexpr float PI = 3.14159265f;
@@ -84,62 +86,8 @@ void cell(Image& img, int x0, int y0, int size, F&& pixel) {
     }
 }
 
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; i++) out.push_back(uint8_t(v >> (8 * i)));
-}
-
 bool write_dds(const std::string& path, const Image& img, int levels) {
-  std::vector<uint8_t> out;
-  put32(out, 0x20534444u); // "DDS "
-  uint32_t header[31] = {};
-  header[0] = 124;
-  header[1] = 0x1 | 0x2 | 0x4 | 0x1000 | 0x20000 | 0x8;
-  header[2] = uint32_t(img.h);
-  header[3] = uint32_t(img.w);
-  header[4] = uint32_t(img.w) * 4;
-  header[6] = uint32_t(levels);
-  header[18] = 32;
-  header[19] = 0x40 | 0x1;
-  header[21] = 32;
-  header[22] = 0x00FF0000;
-  header[23] = 0x0000FF00;
-  header[24] = 0x000000FF;
-  header[25] = 0xFF000000;
-  header[26] = 0x1000 | 0x400000 | 0x8;
-  for (uint32_t v : header) put32(out, v);
-  std::vector<float> level(img.px);
-  int w = img.w, h = img.h;
-  for (int l = 0; l < levels; l++) {
-    for (int i = 0; i < w * h; i++) {
-      const float* p = &level[size_t(i) * 4];
-      auto b = [](float f) { return uint8_t(clamp01(f) * 255.0f + 0.5f); };
-      out.push_back(b(p[2]));
-      out.push_back(b(p[1]));
-      out.push_back(b(p[0]));
-      out.push_back(b(p[3]));
-    }
-    int nw = w / 2, nh = h / 2;
-    std::vector<float> next(size_t(nw) * nh * 4);
-    for (int y = 0; y < nh; y++)
-      for (int x = 0; x < nw; x++)
-        for (int c = 0; c < 4; c++) {
-          auto s = [&](int xx, int yy) { return level[(size_t(yy) * w + xx) * 4 + c]; };
-          next[(size_t(y) * nw + x) * 4 + c] =
-              0.25f * (s(2 * x, 2 * y) + s(2 * x + 1, 2 * y) + s(2 * x, 2 * y + 1) + s(2 * x + 1, 2 * y + 1));
-        }
-    level.swap(next);
-    w = nw;
-    h = nh;
-  }
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) {
-    fprintf(stderr, "fxgen: can't write %s\n", path.c_str());
-    return false;
-  }
-  bool ok = fwrite(out.data(), 1, out.size(), f) == out.size();
-  ok = fclose(f) == 0 && ok;
-  if (!ok) fprintf(stderr, "fxgen: error writing %s\n", path.c_str());
-  return ok;
+  return dds_write::save("fxgen", path, dds_write::from_rgba(img.px, img.w, img.h, levels));
 }
 
 void set(float* p, float r, float g, float b, float a) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/dds_write.h"
+
 #include "models.h"
 
 using namespace meshgen;
@@ -74,7 +76,6 @@ std::vector<uint8_t> mesh_file(const Model& m, const Builder& b) {
   return out;
 }
 
-float clamp01(float f) { return f < 0 ? 0 : f > 1 ? 1 : f; }
 
 // A8R8G8B8 with every mip level (box filtered); bytes B, G, R, A, rows top first.
 std::vector<uint8_t> texture_file(const Model& m) {
@@ -85,49 +86,7 @@ std::vector<uint8_t> texture_file(const Model& m) {
       Material mat = m.mats[(x >= half ? 1 : 0) + (y >= half ? 2 : 0)];
       material_texel(mat, ((x % half) + 0.5f) / half, ((y % half) + 0.5f) / half, &img[(size_t(y) * TEX + x) * 4]);
     }
-  int levels = 0;
-  for (int s = TEX; s >= 1; s /= 2) levels++;
-  std::vector<uint8_t> out;
-  put32(out, 0x20534444u); // "DDS "
-  uint32_t h[31] = {};
-  h[0] = 124;
-  h[1] = 0x1 | 0x2 | 0x4 | 0x1000 | 0x20000 | 0x8; // caps, height, width, pixel format, mip count, pitch
-  h[2] = TEX;
-  h[3] = TEX;
-  h[4] = TEX * 4;
-  h[6] = (uint32_t)levels;
-  h[18] = 32;
-  h[19] = 0x40 | 0x1; // RGB with alpha
-  h[21] = 32;
-  h[22] = 0x00FF0000;
-  h[23] = 0x0000FF00;
-  h[24] = 0x000000FF;
-  h[25] = 0xFF000000;
-  h[26] = 0x1000 | 0x400000 | 0x8; // texture, mipmap, complex
-  for (uint32_t v : h) put32(out, v);
-  int s = TEX;
-  for (int l = 0; l < levels; l++) {
-    for (int i = 0; i < s * s; i++) {
-      const float* p = &img[size_t(i) * 4];
-      auto b = [](float f) { return uint8_t(clamp01(f) * 255.0f + 0.5f); };
-      out.push_back(b(p[2]));
-      out.push_back(b(p[1]));
-      out.push_back(b(p[0]));
-      out.push_back(b(p[3]));
-    }
-    if (s == 1) break;
-    int n = s / 2;
-    std::vector<float> next(size_t(n) * n * 4);
-    for (int y = 0; y < n; y++)
-      for (int x = 0; x < n; x++)
-        for (int c = 0; c < 4; c++)
-          next[(size_t(y) * n + x) * 4 + c] =
-              0.25f * (img[(size_t(2 * y) * s + 2 * x) * 4 + c] + img[(size_t(2 * y) * s + 2 * x + 1) * 4 + c] +
-                       img[(size_t(2 * y + 1) * s + 2 * x) * 4 + c] + img[(size_t(2 * y + 1) * s + 2 * x + 1) * 4 + c]);
-    img.swap(next);
-    s = n;
-  }
-  return out;
+  return dds_write::from_rgba(std::move(img), TEX, TEX, dds_write::full_chain(TEX, TEX));
 }
 
 } // namespace

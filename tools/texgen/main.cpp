@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "common/dds_write.h"
+
 namespace {
 
 constexpr int SIZE = 256;
@@ -92,65 +94,9 @@ Image make_image(F&& pixel) {
   return img;
 }
 
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; i++) out.push_back(uint8_t(v >> (8 * i)));
-}
-
 // A8R8G8B8 with every mip level (box filtered); bytes B, G, R, A, rows top first.
 bool write_dds(const std::string& path, const Image& img) {
-  int levels = 0;
-  for (int s = SIZE; s >= 1; s /= 2) levels++;
-  std::vector<uint8_t> out;
-  put32(out, 0x20534444u); // "DDS "
-  uint32_t header[31] = {};
-  header[0] = 124;
-  header[1] = 0x1 | 0x2 | 0x4 | 0x1000 | 0x20000 | 0x8; // caps, height, width, pixelformat, mipmapcount, pitch
-  header[2] = SIZE;
-  header[3] = SIZE;
-  header[4] = SIZE * 4;
-  header[6] = uint32_t(levels);
-  header[18] = 32;          // pixel format size
-  header[19] = 0x40 | 0x1;  // RGB with alpha
-  header[21] = 32;
-  header[22] = 0x00FF0000;
-  header[23] = 0x0000FF00;
-  header[24] = 0x000000FF;
-  header[25] = 0xFF000000;
-  header[26] = 0x1000 | 0x400000 | 0x8; // texture, mipmap, complex
-  for (uint32_t v : header) put32(out, v);
-
-  std::vector<float> level(img.px);
-  int s = SIZE;
-  for (int l = 0; l < levels; l++) {
-    for (int i = 0; i < s * s; i++) {
-      const float* p = &level[size_t(i) * 4];
-      auto b = [](float f) { return uint8_t(clamp01(f) * 255.0f + 0.5f); };
-      out.push_back(b(p[2]));
-      out.push_back(b(p[1]));
-      out.push_back(b(p[0]));
-      out.push_back(b(p[3]));
-    }
-    if (s == 1) break;
-    int h = s / 2;
-    std::vector<float> next(size_t(h) * h * 4);
-    for (int y = 0; y < h; y++)
-      for (int x = 0; x < h; x++)
-        for (int c = 0; c < 4; c++)
-          next[(size_t(y) * h + x) * 4 + c] =
-              0.25f * (level[(size_t(2 * y) * s + 2 * x) * 4 + c] + level[(size_t(2 * y) * s + 2 * x + 1) * 4 + c] +
-                       level[(size_t(2 * y + 1) * s + 2 * x) * 4 + c] + level[(size_t(2 * y + 1) * s + 2 * x + 1) * 4 + c]);
-    level.swap(next);
-    s = h;
-  }
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) {
-    fprintf(stderr, "texgen: can't write '%s'\n", path.c_str());
-    return false;
-  }
-  bool ok = fwrite(out.data(), 1, out.size(), f) == out.size();
-  ok = fclose(f) == 0 && ok;
-  if (!ok) fprintf(stderr, "texgen: error writing '%s'\n", path.c_str());
-  return ok;
+  return dds_write::save("texgen", path, dds_write::from_rgba(img.px, SIZE, SIZE, dds_write::full_chain(SIZE, SIZE)));
 }
 
 // {===== The textures
