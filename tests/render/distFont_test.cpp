@@ -257,16 +257,6 @@ TEST_F(DistFontTest, IconsAreFoundByNameAndTurnedByTheAxis) {
 
 constexpr int W = 480, H = 360;
 
-void remake_device(int w, int h) {
-  close_d3d();
-  destroy_main_window();
-  app_screen_wd = w;
-  app_screen_ht = h;
-  int cw = 0, ch = 0;
-  ASSERT_NE(create_main_window(cw, ch), nullptr);
-  ASSERT_TRUE(init_d3d(get_main_window(), cw, ch));
-}
-
 struct Rgb {
   int r, g, b;
 };
@@ -274,7 +264,7 @@ struct Rgb {
 // A device of the picture's size for one test; the shared test device and
 // its program come back when it ends, also after a failed assertion.
 struct PictureDevice {
-  PictureDevice() { remake_device(W, H); }
+  PictureDevice() { gltest::remake_device(W, H); }
   ~PictureDevice() {
     if (scene_image) release_texture(scene_image);
     scene_image = splash_background = nullptr;
@@ -282,7 +272,7 @@ struct PictureDevice {
     close_common_vb_writer();
     free_all_textures();
     close_shaders();
-    remake_device(gltest::kWd, gltest::kHt);
+    gltest::remake_device(gltest::kWd, gltest::kHt);
     gltest::GlEnv::program = gltest::make_program();
     gltest::GlEnv::vb = create_vb(64 * sizeof(gltest::Vertex), 0);
   }

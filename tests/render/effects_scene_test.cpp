@@ -57,16 +57,6 @@ std::string make_content_dir() {
   return dir;
 }
 
-void remake_device(int w, int h) {
-  close_d3d();
-  destroy_main_window();
-  app_screen_wd = w;
-  app_screen_ht = h;
-  int cw = 0, ch = 0;
-  ASSERT_NE(create_main_window(cw, ch), nullptr);
-  ASSERT_TRUE(init_d3d(get_main_window(), cw, ch));
-}
-
 void set_sun(const Vec4f& d) { set_sun_dir(false, d); }
 void set_sky(const char* n) { set_sky_palette(n); }
 
@@ -112,7 +102,7 @@ protected:
       allocate_heightmap_grids();
       gfx_quality = quality;
     }
-    remake_device(W, H);
+    gltest::remake_device(W, H);
     load_shader_compiler();
     init_common_vb_writer();
     scene_image = create_screen_render_texture();
@@ -176,7 +166,7 @@ protected:
     world_hooks.set_sun_dir = nullptr;
     world_hooks.set_sky_name = nullptr;
     world_hooks.reset_terrain_renderer = nullptr;
-    remake_device(gltest::kWd, gltest::kHt);
+    gltest::remake_device(gltest::kWd, gltest::kHt);
     gltest::GlEnv::program = gltest::make_program();
     gltest::GlEnv::vb = create_vb(64 * sizeof(gltest::Vertex), 0);
   }

@@ -162,6 +162,21 @@ inline ::testing::AssertionResult near_color(uint32_t got, uint32_t want, int to
   return ::testing::AssertionSuccess();
 }
 
+// The offscreen window can't change its surface size, so the picture tests
+// make a device of their own size and give the shared one back afterwards
+// (remake_device(kWd, kHt)).
+inline void remake_device(int w, int h) {
+  close_d3d();
+  destroy_main_window();
+  app_screen_wd = w;
+  app_screen_ht = h;
+  int cw = 0, ch = 0;
+  ASSERT_NE(create_main_window(cw, ch), nullptr);
+  ASSERT_TRUE(init_d3d(get_main_window(), cw, ch));
+  ASSERT_EQ(d3d_wd, w);
+  ASSERT_EQ(d3d_ht, h);
+}
+
 } // namespace gltest
 
 #define REQUIRE_GL() \

@@ -37,17 +37,6 @@ constexpr uint32_t BACKGROUND = 0xFF6080A0;
 
 fs::path exe_dir() { return fs::read_symlink("/proc/self/exe").parent_path(); }
 
-void remake_device(int w, int h) {
-  close_d3d();
-  destroy_main_window();
-  app_screen_wd = w;
-  app_screen_ht = h;
-  int cw = 0, ch = 0;
-  ASSERT_NE(create_main_window(cw, ch), nullptr);
-  ASSERT_TRUE(init_d3d(get_main_window(), cw, ch));
-  ASSERT_EQ(d3d_wd, w);
-}
-
 struct Placed {
   const char* name;
   float x, y, z; // where the model stands
@@ -70,7 +59,7 @@ protected:
     snprintf(app_path, sizeof app_path, "%s", content.c_str());
     // The writer's buffers belong to the device about to be replaced.
     if (!common_vb_writer.vbufs.empty()) close_common_vb_writer();
-    remake_device(W, H);
+    gltest::remake_device(W, H);
     load_shader_compiler();
     init_common_vb_writer();
     init_inst_render_internals();
@@ -83,7 +72,7 @@ protected:
     if (target) release_texture(target);
     free_all_textures();
     close_shaders();
-    remake_device(gltest::kWd, gltest::kHt);
+    gltest::remake_device(gltest::kWd, gltest::kHt);
     gltest::GlEnv::program = gltest::make_program();
     gltest::GlEnv::vb = create_vb(64 * sizeof(gltest::Vertex), 0);
   }

@@ -93,20 +93,6 @@ void build_world() {
     }
 }
 
-// The offscreen window can't change its surface size, so the scene tests
-// make a device of their own size and give the shared one back afterwards.
-void remake_device(int w, int h) {
-  close_d3d();
-  destroy_main_window();
-  app_screen_wd = w;
-  app_screen_ht = h;
-  int cw = 0, ch = 0;
-  ASSERT_NE(create_main_window(cw, ch), nullptr);
-  ASSERT_TRUE(init_d3d(get_main_window(), cw, ch));
-  ASSERT_EQ(d3d_wd, w);
-  ASSERT_EQ(d3d_ht, h);
-}
-
 void place_camera() {
   camera = CameraState{};
   camera.zoom = camera.prev_zoom = 1;
@@ -162,7 +148,7 @@ protected:
       allocate_heightmap_grids();
       gfx_quality = q;
     }
-    remake_device(W, H);
+    gltest::remake_device(W, H);
     load_shader_compiler();
     scene_image = create_screen_render_texture();
     ASSERT_NE(scene_image, nullptr);
@@ -194,7 +180,7 @@ protected:
     scene_image = nullptr;
     free_all_textures();
     close_shaders();
-    remake_device(gltest::kWd, gltest::kHt);
+    gltest::remake_device(gltest::kWd, gltest::kHt);
     gltest::GlEnv::program = gltest::make_program();
     gltest::GlEnv::vb = create_vb(64 * sizeof(gltest::Vertex), 0);
   }
