@@ -5,3 +5,7 @@ src/funcs.cpp
 src/objects.cpp
 src/objects.h
 CMakeLists.txt
+src/save.cpp
+src/game_world.h
+src/world_queries.cpp
+src/terrain_spells.cpp

@@ -47,20 +47,122 @@
 
 // What every class answers; the live-reload test reads it to see which code runs.
 #include "code_version.h"
+#include "core/weakRef.h"
 
+class InputStream;
+class OutputStream;
+class GameObjLoader;
+
+// Class ids: the index of each class in the class table.
+enum GameObjClassId {
+  CID_NONE = 0,
+  CID_GameObj = 1,
+#define GAMEOBJ_CLASS_ID(name, base) CID_##name,
+  GAMEOBJ_CLASSES(GAMEOBJ_CLASS_ID)
+#undef GAMEOBJ_CLASS_ID
+  CID_COUNT
+};
+static_assert(CID_COUNT == 91, "the host expects 91 class-table entries");
+
+// The base of every module object. The host calls update once per world step
+// and render once per frame through the table; saving writes the fields of
+// saveFields under the class name and serial id (save.cpp).
 class GameObj : public GameObject {
 public:
   float pos[4] = {0, 0, 0, 1};
   const char* getClassName() override { return "GameObj"; }
+  virtual int classId() { return CID_GameObj; }
   // The version of the module's code the object runs (code_version.h).
   virtual int codeVersion() { return GAMEOBJ_CODE_VERSION; }
-  int query(int what) override { return what == 0 ? codeVersion() : 0; }
+  // Query 0: the code version; 1: the serial id of the object this one refers
+  // to (0 for none), which tests and the developer tools read.
+  int query(int what) override { return what == 0 ? codeVersion() : what == 1 ? referredId() : 0; }
+  virtual int referredId() { return 0; }
+  virtual void update(float dt) {}
+  virtual void render(float dt) {}
+  // A class's own fields after its base's; `version` is the block's version,
+  // so a class reads what older blocks hold and defaults the rest.
+  virtual void saveFields(OutputStream& out);
+  virtual void loadFields(InputStream& in, int version, GameObjLoader& loader);
 };
 
-#define GAMEOBJ_DECLARE_CLASS(name, base) \
+// References to other objects are weak (null once the object is deleted) and
+// are saved as serial ids.
+using GameObjRef = WeakRef<GameObj>;
+
+#define GAMEOBJ_CLASS_COMMON(name) \
+  const char* getClassName() override { return #name; } \
+  int classId() override { return CID_##name; }
+
+// Classes with fields of their own are written out here; every class still
+// keeps its place and base in GAMEOBJ_CLASSES.
+class MissileObject : public GameObj {
+public:
+  GAMEOBJ_CLASS_COMMON(MissileObject)
+  GameObjRef caster; // who cast it: the player, a tower, a castle
+  float vel[4] = {0, 0, 0, 0};
+  int referredId() override { return caster ? caster->serialId : 0; }
+  void saveFields(OutputStream& out) override;
+  void loadFields(InputStream& in, int version, GameObjLoader& loader) override;
+};
+
+class MapArrow : public GameObj {
+public:
+  GAMEOBJ_CLASS_COMMON(MapArrow)
+  GameObjRef target; // what the arrow on the map points at
+  int referredId() override { return target ? target->serialId : 0; }
+  void saveFields(OutputStream& out) override;
+  void loadFields(InputStream& in, int version, GameObjLoader& loader) override;
+};
+
+class StaticObject : public GameObj {
+public:
+  GAMEOBJ_CLASS_COMMON(StaticObject)
+};
+
+// A lasting source of fluid: every world step it pours `rate` depth units per
+// second over its circle (water for WaterSource, lava for LavaSource) until
+// `time_left` runs out (a negative time_left never runs out).
+class FluidSource : public StaticObject {
+public:
+  float radius = 2;
+  float rate = 1;
+  float time_left = -1;
+  virtual bool isLava() { return false; }
+  void update(float dt) override;
+  void saveFields(OutputStream& out) override;
+  void loadFields(InputStream& in, int version, GameObjLoader& loader) override;
+};
+
+class LavaSource : public FluidSource {
+public:
+  GAMEOBJ_CLASS_COMMON(LavaSource)
+  bool isLava() override { return true; }
+};
+
+class WaterSource : public FluidSource {
+public:
+  GAMEOBJ_CLASS_COMMON(WaterSource)
+};
+
+// The plain classes. A class written out above is marked with
+// GAMEOBJ_WRITTEN_<name> so that the list skips it.
+#define GAMEOBJ_WRITTEN_MissileObject ~, 1
+#define GAMEOBJ_WRITTEN_MapArrow ~, 1
+#define GAMEOBJ_WRITTEN_StaticObject ~, 1
+#define GAMEOBJ_WRITTEN_LavaSource ~, 1
+#define GAMEOBJ_WRITTEN_WaterSource ~, 1
+#define GAMEOBJ_SECOND_(a, b, ...) b
+#define GAMEOBJ_SECOND(...) GAMEOBJ_SECOND_(__VA_ARGS__)
+#define GAMEOBJ_IS_WRITTEN(name) GAMEOBJ_SECOND(GAMEOBJ_WRITTEN_##name, 0, ~)
+#define GAMEOBJ_CAT_(a, b) a##b
+#define GAMEOBJ_CAT(a, b) GAMEOBJ_CAT_(a, b)
+#define GAMEOBJ_DECLARE_0(name, base) \
   class name : public base { \
   public: \
-    const char* getClassName() override { return #name; } \
+    GAMEOBJ_CLASS_COMMON(name) \
   };
+#define GAMEOBJ_DECLARE_1(name, base)
+#define GAMEOBJ_DECLARE_CLASS(name, base) GAMEOBJ_CAT(GAMEOBJ_DECLARE_, GAMEOBJ_IS_WRITTEN(name))(name, base)
 GAMEOBJ_CLASSES(GAMEOBJ_DECLARE_CLASS)
 #undef GAMEOBJ_DECLARE_CLASS

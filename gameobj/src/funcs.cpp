@@ -5,21 +5,12 @@
 
 #include "core/log.h"
 #include "host/gameobj_api.h"
+#include "game_world.h"
 #include "objects.h"
 
 namespace {
 
 Player* get_local_player() { return local_player; }
-float get_land_height(int x, int z) { return 0; }
-void get_land_height_at() {}
-void get_land_pos_at() {}
-void get_land_change() {}
-void get_land_change_at() {}
-void get_water() {}
-void get_water_at() {}
-void calc_land_norm() {}
-void calc_land_norm_at() {}
-void get_world_time() {}
 int count_alive_monsters() { return 0; }
 void for_each_game_object() {}
 // Objects asked for at start-up are made in the first world step, after the
@@ -33,8 +24,14 @@ void update_gameobj(float dt)
     spawn_requested_gameobjs();
     report_live_gameobjs();
   }
+  advance_world_time();
+  for_each_gameobj([dt](GameObj* obj) { obj->update(dt); });
+  delete_gameobj(nullptr);
 }
-void render_gameobj(float dt) {}
+void render_gameobj(float dt)
+{
+  for_each_gameobj([dt](GameObj* obj) { obj->render(dt); });
+}
 void render_debug_vis_gameobj(float dt) {}
 void init_gameobj()
 {
@@ -110,8 +107,6 @@ void toggle_monster_spawn() {}
 void pick_lightning_target() {}
 void cast_lightning() {}
 void apply_fireball() {}
-void add_water_globe() {}
-void create_hill() {}
 void add_spell_to_grid() {}
 void save_spells() {}
 void load_spells() {}
@@ -121,13 +116,6 @@ void player_has_spell_selected() {}
 void add_initial_spells() {}
 void add_all_spells() {}
 void init_spell_grid() {}
-void carve_crack() {}
-void volcano_cone() {}
-void add_source_lava() {}
-void add_magic_volcano() {}
-void add_source_water() {}
-void add_water_source() {}
-void simulate_water() {}
 void toggle_mana_cheat() {}
 void bind_gameobj(HSQUIRRELVM vm) {}
 void link_gui()

@@ -28,6 +28,7 @@ DynArray<GameObject*>* const all_lists[] = {
     GAMEOBJ_WALKED_LISTS(GAMEOBJ_LIST_PTR) GAMEOBJ_UNWALKED_LISTS(GAMEOBJ_LIST_PTR)
 #undef GAMEOBJ_LIST_PTR
 };
+constexpr int all_list_count = int(sizeof(all_lists) / sizeof(all_lists[0]));
 
 int next_serial_id()
 {
@@ -38,28 +39,41 @@ int next_serial_id()
   return top + 1;
 }
 
-// Adds the object to its class's list and to the base-class list that the
-// game walks for all objects of a kind (spells, standing stones).
 template <class T>
-GameObj* create()
+GameObj* make() { return new T(); }
+
+// An object's lists: its class's own (its home, where the walks find it) and,
+// for spells and standing stones, the base-class list the game walks for all
+// objects of that kind.
+struct ClassLists {
+  DynArray<GameObject*>* home;
+  DynArray<GameObject*>* extra;
+};
+template <class T>
+ClassLists lists_of()
 {
-  T* obj = new T();
-  obj->serialId = next_serial_id();
-  if (DynArray<T*>* list = own_list<T>()) list->push(obj);
+  ClassLists lists{reinterpret_cast<DynArray<GameObject*>*>(own_list<T>()), nullptr};
   if constexpr (std::is_base_of_v<SpellObject, T> && !std::is_same_v<SpellObject, T>)
-    SpellObject_list.push(obj);
+    lists.extra = reinterpret_cast<DynArray<GameObject*>*>(&SpellObject_list);
   if constexpr (std::is_base_of_v<HumanoidStaticObject, T> && !std::is_same_v<HumanoidStaticObject, T>)
-    HumanoidStaticObject_list.push(obj);
-  return obj;
+    lists.extra = reinterpret_cast<DynArray<GameObject*>*>(&HumanoidStaticObject_list);
+  return lists;
 }
 
-using Creator = GameObj* (*)();
-const Creator creators[] = {
+using Maker = GameObj* (*)();
+const Maker makers[] = {
     nullptr,
-    create<GameObj>,
-#define GAMEOBJ_CREATOR(name, base) create<name>,
-    GAMEOBJ_CLASSES(GAMEOBJ_CREATOR)
-#undef GAMEOBJ_CREATOR
+    make<GameObj>,
+#define GAMEOBJ_MAKER(name, base) make<name>,
+    GAMEOBJ_CLASSES(GAMEOBJ_MAKER)
+#undef GAMEOBJ_MAKER
+};
+const ClassLists class_lists[] = {
+    {nullptr, nullptr},
+    lists_of<GameObj>(),
+#define GAMEOBJ_LISTS(name, base) lists_of<name>(),
+    GAMEOBJ_CLASSES(GAMEOBJ_LISTS)
+#undef GAMEOBJ_LISTS
 };
 const char* const class_names[] = {
     "",
@@ -68,7 +82,8 @@ const char* const class_names[] = {
     GAMEOBJ_CLASSES(GAMEOBJ_CLASS_NAME)
 #undef GAMEOBJ_CLASS_NAME
 };
-constexpr int class_count = int(sizeof(creators) / sizeof(creators[0]));
+constexpr int class_count = int(sizeof(makers) / sizeof(makers[0]));
+static_assert(class_count == CID_COUNT);
 
 void unlist(GameObject* obj)
 {
@@ -79,10 +94,47 @@ void unlist(GameObject* obj)
 
 } // namespace
 
+DynArray<GameObject*>* const* gameobj_all_lists(int* count)
+{
+  *count = all_list_count;
+  return all_lists;
+}
+
+DynArray<GameObject*>* gameobj_home_list(int class_id)
+{
+  return class_id > 0 && class_id < class_count ? class_lists[class_id].home : nullptr;
+}
+
+GameObj* gameobj_make(int class_id)
+{
+  return class_id > 0 && class_id < class_count ? makers[class_id]() : nullptr;
+}
+
+void gameobj_enlist(GameObj* obj)
+{
+  const ClassLists& lists = class_lists[obj->classId()];
+  if (lists.home) lists.home->push(obj);
+  if (lists.extra) lists.extra->push(obj);
+}
+
+// Only classes with a list of their own are made: an object in no list
+// could never be found, updated, saved or deleted.
 GameObj* new_gameobj_by_id(int class_id)
 {
-  if (class_id <= 0 || class_id >= class_count) return nullptr;
-  return creators[class_id]();
+  if (!gameobj_home_list(class_id)) {
+    if (class_id > 0 && class_id < class_count)
+      debug("gameobj: %s has no object list of its own; no object made", class_names[class_id]);
+    return nullptr;
+  }
+  GameObj* obj = gameobj_make(class_id);
+  obj->serialId = next_serial_id();
+  gameobj_enlist(obj);
+  return obj;
+}
+
+const char* gameobj_class_name(int class_id)
+{
+  return class_id > 0 && class_id < class_count ? class_names[class_id] : "";
 }
 
 int gameobj_id_by_name(const char* name)
@@ -123,34 +175,10 @@ void remove_all_gameobj()
 
 Player* create_player(const Vec4f& pos)
 {
-  auto* player = static_cast<Player*>(create<Player>());
+  auto* player = static_cast<Player*>(new_gameobj_by_id(CID_Player));
   // Vec4f is four floats (x, y, z, w).
   memcpy(player->pos, &pos, sizeof(player->pos));
   return player;
-}
-
-int count_gameobjs()
-{
-  int n = 0;
-  for (DynArray<GameObject*>* list : all_lists) n += list->num;
-  return n;
-}
-
-// The object block of a world file: a format version and the object count.
-// Objects are not saved yet (the game's classes bring their data); a block
-// that names objects is refused rather than half read.
-void save_gameobjs(OutputStream& out)
-{
-  out.writeInt(1);
-  out.writeInt(0);
-}
-
-void load_gameobjs(InputStream& in)
-{
-  int version = in.readInt();
-  int count = in.readInt();
-  if (version != 1 || count != 0)
-    debug("game-object block version %d with %d objects: not read by this module", version, count);
 }
 
 // Developer aid: RUNEHOLM_SPAWN_GAMEOBJS="Player,FireballSpell,..." creates
@@ -168,7 +196,8 @@ void spawn_requested_gameobjs()
       debug("gameobj: no class '%s' to spawn", name);
       continue;
     }
-    GameObj* obj = creators[id]();
+    GameObj* obj = new_gameobj_by_id(id);
+    if (!obj) continue;
     obj->pos[0] = float(id);
     obj->pos[1] = float(2 * id);
     obj->pos[2] = float(3 * id);
