@@ -5,3 +5,6 @@ src/funcs.cpp
 src/objects.cpp
 src/objects.h
 CMakeLists.txt
+src/ui_menus.cpp
+src/ui_menus.h
+src/ui_style.cpp
