@@ -119,7 +119,7 @@ void build_common(GuiStyle& st)
 
   st.addSheet(sel("keybox"), B()
                                  .behaviors({"solid_box", "keybox", "tooltip_box"})
-                                 .set(GP_WIDTH, num(260))
+                                 .set(GP_WIDTH, num(300))
                                  .set(GP_BG_COLOR, col(0xFF151B22))
                                  .set(GP_BORDER_COLOR, col(0xFF6A5A3E))
                                  .set(GP_BORDER_WIDTH, num(1))

@@ -2,9 +2,9 @@
 // and driven by the real devclient with mouse clicks and keys, as a player
 // would. It opens on the main menu over the fly-over, goes to Options and
 // back (button and Escape), binds a control in Controls, starts a new game
-// (the universe screen), returns through the in-game menu's "Save and exit"
-// and quits with the Quit button. Pictures are kept in
-// build/tests/artifacts/menu_*.png.
+// (the universe screen), returns through the in-game menu's "Save and exit",
+// erases the saved game on the saved-games page and quits with the Quit
+// button. Pictures are kept in build/tests/artifacts/menu_*.png.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -252,6 +252,21 @@ TEST(RuneholmMenu, MainMenuOptionsControlsNewGameAndBack)
   ASSERT_TRUE(run.wait_state("menu=main", 120)) << run.log();
   EXPECT_NE(run.state().find("mode=MainMenuMode"), std::string::npos) << run.state();
   EXPECT_TRUE(run.element("continue").enabled);
+
+  // The saved-games page lists the game; Erase asks for a second click.
+  run.click("load");
+  ASSERT_TRUE(run.wait_state("menu=slots")) << run.log();
+  EXPECT_TRUE(run.element("load0").enabled);
+  EXPECT_FALSE(run.element("load1").enabled);
+  take_screenshot(run, "menu_slots.png");
+  run.click("erase0");
+  EXPECT_TRUE(wait_for([&] { return run.element("erase0").text == "Erase!"; }, 30));
+  EXPECT_TRUE(run.element("load0").enabled) << "erased at the first click";
+  run.click("erase0");
+  EXPECT_TRUE(wait_for([&] { return !run.element("load0").enabled; }, 30)) << run.log();
+  EXPECT_EQ(run.client({"key name=Escape"}), "k\n");
+  ASSERT_TRUE(run.wait_state("menu=main")) << run.log();
+  EXPECT_FALSE(run.element("continue").enabled);
 
   run.click("quit");
   EXPECT_EQ(wait_exit(run.pid, 120), 0) << read_file(run.home / "output.txt");
