@@ -140,7 +140,7 @@ void build_common(GuiStyle& st)
                                   .set(GP_H_ALIGN, num(-1))
                                   .take());
   st.addSheet(sel("slotname"), B()
-                                   .set(GP_WIDTH, num(520))
+                                   .set(GP_WIDTH, num(700))
                                    .set(GP_FONT_SIZE, num(24))
                                    .set(GP_TEXT_COLOR, col(PARCHMENT))
                                    .set(GP_H_ALIGN, num(-1))
