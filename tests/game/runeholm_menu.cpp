@@ -2,9 +2,10 @@
 // and driven by the real devclient with mouse clicks and keys, as a player
 // would. It opens on the main menu over the fly-over, goes to Options and
 // back (button and Escape), binds a control in Controls, starts a new game
-// (the universe screen), returns through the in-game menu's "Save and exit",
-// erases the saved game on the saved-games page and quits with the Quit
-// button. Pictures are kept in build/tests/artifacts/menu_*.png.
+// (the universe screen), opens the cheat menu, returns through the in-game
+// menu's "Save and exit", erases the saved game on the saved-games page and
+// quits with the Quit button. Pictures are kept in
+// build/tests/artifacts/menu_*.png.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -242,6 +243,13 @@ TEST(RuneholmMenu, MainMenuOptionsControlsNewGameAndBack)
   EXPECT_NE(run.log().find("menu: new game in slot 0"), std::string::npos) << run.log();
   EXPECT_TRUE(fs::exists(run.data_dir + "saves/0/info") || run.log().find("SAVE: saved game to slot 0") != std::string::npos)
       << run.log();
+
+  // Control+F12 opens the cheat menu; Escape resumes.
+  EXPECT_EQ(run.client({"key name=Ctrl down=1", "key name=F12", "key name=Ctrl down=0"}), "k\nk\nk\n");
+  ASSERT_TRUE(run.wait_state("menu=cheat")) << run.log();
+  take_screenshot(run, "menu_cheat.png");
+  EXPECT_EQ(run.client({"key name=Escape"}), "k\n");
+  ASSERT_TRUE(run.wait_state("mode=UniverseMode")) << run.log();
 
   // Escape opens the in-game menu; "Save and exit" goes back to the main menu,
   // where the saved game can now be continued.
