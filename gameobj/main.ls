@@ -9,3 +9,6 @@ src/save.cpp
 src/game_world.h
 src/world_queries.cpp
 src/terrain_spells.cpp
+src/ui_menus.cpp
+src/ui_menus.h
+src/ui_style.cpp

@@ -7,6 +7,7 @@
 #include "host/gameobj_api.h"
 #include "game_world.h"
 #include "objects.h"
+#include "ui_menus.h"
 
 namespace {
 
@@ -42,15 +43,8 @@ void close_gameobj() { debug("gameobj: closed"); }
 void on_devmode_click() {}
 void set_world_icon_params() {}
 void open_universe_gui() {}
-void safely_close_game_menu() {}
 void reset_game_ui_screen() {}
 void set_game_ui_screen() {}
-void open_game_menu() {}
-void open_main_menu() {}
-void open_cheat_menu() {}
-void close_game_menu() {}
-void update_game_menu(float dt) {}
-void draw_game_menu(float dt) {}
 void init_spells_ui() {}
 void close_spells_ui() {}
 void spells_ui_after_resize() {}
@@ -72,12 +66,6 @@ void set_radio() {}
 void get_radio() {}
 void set_slider() {}
 void place_popup() {}
-void init_new_gui() {}
-void hide_tooltip() {}
-void show_tooltip() {}
-void update_tooltip() {}
-void render_tooltip() {}
-void init_tooltip() {}
 void init_fx_data() {}
 void gatherer_death_fx() {}
 void gatherer_summon_fx() {}

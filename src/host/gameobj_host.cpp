@@ -82,6 +82,9 @@ void fill_api()
   a.update_game_menu = gameobj_fn<void (*)(float)>(f.update_game_menu);
   a.show_screen_message = gameobj_fn<void (*)(const char*)>(f.show_screen_message);
   a.show_screen_sub_message = gameobj_fn<void (*)(const char*)>(f.show_screen_sub_message);
+  // The GUI's tooltip boxes report to the module's tooltip.
+  a.show_tooltip = gameobj_fn<void (*)(const char*, float, float)>(f.show_tooltip);
+  a.hide_tooltip = gameobj_fn<void (*)()>(f.hide_tooltip);
   a.first_player = host_first_player;
   a.destroy_local_player = host_destroy_local_player;
   // Script data's references to game objects resolve through the module.

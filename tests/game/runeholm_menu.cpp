@@ -1,0 +1,289 @@
+// The module's menus in the real program: started headless with "-devserver"
+// and driven by the real devclient with mouse clicks and keys, as a player
+// would. It opens on the main menu over the fly-over, goes to Options and
+// back (button and Escape), binds a control in Controls, starts a new game
+// (the universe screen), opens the cheat menu, returns through the in-game
+// menu's "Save and exit", erases the saved game on the saved-games page and
+// quits with the Quit button. Pictures are kept in
+// build/tests/artifacts/menu_*.png.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb/stb_image.h>
+
+#include "core/temp_folders.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string read_file(const std::string& path)
+{
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+pid_t spawn(const char* exe, const std::vector<std::string>& args, const std::string& out_path)
+{
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  std::vector<std::string> all{exe};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  int err = posix_spawn(&pid, exe, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return err == 0 ? pid : -1;
+}
+
+int wait_exit(pid_t pid, int seconds)
+{
+  int status = 0;
+  auto deadline = Clock::now() + std::chrono::seconds(seconds);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (Clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool wait_for(const std::function<bool()>& ready, int seconds)
+{
+  auto deadline = Clock::now() + std::chrono::seconds(seconds);
+  while (!ready()) {
+    if (Clock::now() > deadline)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+struct GameRun {
+  TempDir home{"rh-menu"};
+  std::string socket = home / "dev.sock";
+  std::string data_dir = home / "Runeholm/";
+  pid_t pid = -1;
+
+  ~GameRun()
+  {
+    if (pid > 0)
+      wait_exit(pid, 0);
+  }
+
+  std::string client(std::vector<std::string> commands)
+  {
+    std::vector<std::string> args{"-s", socket, "-t", "60"};
+    args.insert(args.end(), commands.begin(), commands.end());
+    std::string out = home / "client.txt";
+    pid_t c = spawn(DEVCLIENT_EXE, args, out);
+    if (c > 0)
+      wait_exit(c, 120);
+    return read_file(out);
+  }
+  std::string log() const { return read_file(data_dir + "log.txt"); }
+  std::string state() { return client({"getState"}); }
+  bool wait_state(const std::string& part, int seconds = 60)
+  {
+    return wait_for([&] { return state().find(part) != std::string::npos; }, seconds);
+  }
+
+  // "menuElement": the element's centre; fails the test when it is missing.
+  struct Element {
+    int x = -1, y = -1;
+    bool enabled = false;
+    std::string text;
+  };
+  Element element(const std::string& name)
+  {
+    std::string r = client({"menuElement name=\"" + name + "\""});
+    Element e;
+    int enabled = 0;
+    char text[128] = "";
+    EXPECT_GE(sscanf(r.c_str(), "kx=%d y=%d enabled=%d text=%127[^\n]", &e.x, &e.y, &enabled, text), 3) << r;
+    e.enabled = enabled != 0;
+    e.text = text;
+    return e;
+  }
+  // A left click at the element: move there, press, release.
+  void click(const std::string& name)
+  {
+    Element e = element(name);
+    std::string at = " x=" + std::to_string(e.x) + " y=" + std::to_string(e.y);
+    EXPECT_EQ(client({"mouse" + at, "mouse" + at + " button=1 down=1", "mouse" + at + " button=1 down=0"}),
+              "k\nk\nk\n");
+  }
+};
+
+struct Image {
+  int w = 0, h = 0;
+  std::vector<uint8_t> rgb;
+  const uint8_t* at(int x, int y) const { return &rgb[(size_t(y) * w + x) * 3]; }
+};
+
+Image load_image(const std::string& path)
+{
+  Image img;
+  int n = 0;
+  if (uint8_t* data = stbi_load(path.c_str(), &img.w, &img.h, &n, 3)) {
+    img.rgb.assign(data, data + size_t(img.w) * img.h * 3);
+    stbi_image_free(data);
+  }
+  return img;
+}
+
+// Pixels of the menu's gold (titles, rims, hovered borders) in a rectangle.
+int gold_pixels(const Image& img, int x0, int y0, int x1, int y1)
+{
+  int n = 0;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x) {
+      const uint8_t* p = img.at(x, y);
+      n += p[0] > 180 && p[1] > 130 && p[1] < 230 && p[2] < 140 && p[0] > p[2] + 80;
+    }
+  return n;
+}
+
+std::string take_screenshot(GameRun& run, const std::string& keep_name)
+{
+  // The screenshot's file name has the second in it: one per second.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  std::string reply = run.client({"screenshot"});
+  EXPECT_EQ(reply.rfind("k", 0), 0u) << reply;
+  std::string path = reply.substr(1, reply.find('\n') - 1);
+  std::string done = "screenshot captured to '" + path + "'";
+  EXPECT_TRUE(wait_for([&] { return run.log().find(done) != std::string::npos; }, 60)) << run.log();
+  fs::path keep = fs::read_symlink("/proc/self/exe").parent_path() / "artifacts";
+  fs::create_directories(keep);
+  std::string copy = (keep / keep_name).string();
+  std::error_code ec;
+  fs::copy_file(path, copy, fs::copy_options::overwrite_existing, ec);
+  EXPECT_FALSE(ec) << ec.message();
+  return copy;
+}
+
+TEST(RuneholmMenu, MainMenuOptionsControlsNewGameAndBack)
+{
+  GameRun run;
+  setenv("XDG_DATA_HOME", run.home.path().c_str(), 1);
+  setenv("RUNEHOLM_DEV_SOCKET", run.socket.c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("RUNEHOLM_HEADLESS", "1", 1);
+  setenv("ALSOFT_DRIVERS", "null", 1);
+  setenv("MESA_GL_VERSION_OVERRIDE", "3.3", 1);
+  setenv("RUNEHOLM_RUN_SECONDS", "400", 1); // a safety net only: the Quit button ends the run
+  unsetenv("RUNEHOLM_TEST_KEYS");
+  run.pid = spawn(RUNEHOLM_EXE, {"-win", "-360", "-devserver"}, run.home / "output.txt");
+  ASSERT_GT(run.pid, 0);
+  ASSERT_TRUE(wait_for([&] { return run.log().find("DevServer: listening") != std::string::npos; }, 120))
+      << run.log() << read_file(run.home / "output.txt");
+
+  // The main menu over the fly-over; no saved game yet, so nothing to continue.
+  ASSERT_TRUE(run.wait_state("menu=main")) << run.state() << run.log();
+  EXPECT_NE(run.state().find("mode=MainMenuMode"), std::string::npos) << run.state();
+  EXPECT_FALSE(run.element("continue").enabled);
+  Image main_img = load_image(take_screenshot(run, "menu_main.png"));
+  ASSERT_EQ(main_img.w, 640);
+  // The title and the panel's rim are gold, in the middle of the picture.
+  EXPECT_GT(gold_pixels(main_img, 160, 0, 480, 360), 300) << "no menu drawn";
+
+  // Options by a click, back by Escape; the hovered slider shows its tooltip.
+  run.click("options");
+  ASSERT_TRUE(run.wait_state("menu=options")) << run.log();
+  GameRun::Element back = run.element("back");
+  EXPECT_EQ(run.client({"mouse x=" + std::to_string(back.x) + " y=" + std::to_string(back.y)}), "k\n");
+  EXPECT_TRUE(run.wait_state("tooltip=1", 30)) << "no tooltip over the Back button";
+  take_screenshot(run, "menu_options.png");
+  EXPECT_EQ(run.client({"key name=Escape"}), "k\n");
+  ASSERT_TRUE(run.wait_state("menu=main")) << run.log();
+
+  // Controls: pointing at Forward's key box and pressing K binds it; Back returns.
+  run.click("controls");
+  ASSERT_TRUE(run.wait_state("menu=controls")) << run.log();
+  GameRun::Element forward = run.element("key0");
+  std::string at = " x=" + std::to_string(forward.x) + " y=" + std::to_string(forward.y);
+  EXPECT_EQ(run.client({"mouse" + at, "key name=K"}), "k\nk\n");
+  EXPECT_TRUE(wait_for([&] { return run.element("key0").text == "K"; }, 30)) << run.element("key0").text;
+  take_screenshot(run, "menu_controls.png");
+  run.click("back");
+  ASSERT_TRUE(run.wait_state("menu=main")) << run.log();
+
+  // New game: a universe in the first slot, saved, and the universe screen.
+  run.click("new");
+  ASSERT_TRUE(run.wait_state("mode=UniverseMode", 120)) << run.log();
+  EXPECT_NE(run.log().find("menu: new game in slot 0"), std::string::npos) << run.log();
+  EXPECT_TRUE(fs::exists(run.data_dir + "saves/0/info") || run.log().find("SAVE: saved game to slot 0") != std::string::npos)
+      << run.log();
+
+  // Control+F12 opens the cheat menu; Escape resumes.
+  EXPECT_EQ(run.client({"key name=Ctrl down=1", "key name=F12", "key name=Ctrl down=0"}), "k\nk\nk\n");
+  ASSERT_TRUE(run.wait_state("menu=cheat")) << run.log();
+  take_screenshot(run, "menu_cheat.png");
+  EXPECT_EQ(run.client({"key name=Escape"}), "k\n");
+  ASSERT_TRUE(run.wait_state("mode=UniverseMode")) << run.log();
+
+  // Escape opens the in-game menu; "Save and exit" goes back to the main menu,
+  // where the saved game can now be continued.
+  EXPECT_EQ(run.client({"key name=Escape"}), "k\n");
+  ASSERT_TRUE(run.wait_state("menu=game")) << run.log();
+  take_screenshot(run, "menu_game.png");
+  run.click("exit");
+  ASSERT_TRUE(run.wait_state("menu=main", 120)) << run.log();
+  EXPECT_NE(run.state().find("mode=MainMenuMode"), std::string::npos) << run.state();
+  EXPECT_TRUE(run.element("continue").enabled);
+
+  // The saved-games page lists the game; Erase asks for a second click.
+  run.click("load");
+  ASSERT_TRUE(run.wait_state("menu=slots")) << run.log();
+  EXPECT_TRUE(run.element("load0").enabled);
+  EXPECT_FALSE(run.element("load1").enabled);
+  take_screenshot(run, "menu_slots.png");
+  run.click("erase0");
+  EXPECT_TRUE(wait_for([&] { return run.element("erase0").text == "Erase!"; }, 30));
+  EXPECT_TRUE(run.element("load0").enabled) << "erased at the first click";
+  run.click("erase0");
+  EXPECT_TRUE(wait_for([&] { return !run.element("load0").enabled; }, 30)) << run.log();
+  EXPECT_EQ(run.client({"key name=Escape"}), "k\n");
+  ASSERT_TRUE(run.wait_state("menu=main")) << run.log();
+  EXPECT_FALSE(run.element("continue").enabled);
+
+  run.click("quit");
+  EXPECT_EQ(wait_exit(run.pid, 120), 0) << read_file(run.home / "output.txt");
+  run.pid = -1;
+  std::string log = run.log();
+  EXPECT_EQ(log.find("GL ERROR:"), std::string::npos) << log;
+  // The key chosen in Controls is in the settings for the next start.
+  EXPECT_NE(read_file(run.data_dir + "settings.cfg").find("B_forward"), std::string::npos)
+      << read_file(run.data_dir + "settings.cfg");
+}
+
+} // namespace
