@@ -168,6 +168,7 @@ void run_frames(benchmark::State& st, bool edit) {
   for (int i = 0; i < 3; i++) frame();
   double cpu = 0, submit = 0, wall = 0, process = 0;
   long frames = 0;
+  const HeightmapRenderer::PassCounts passes0 = HeightmapRenderer::pass_counts();
   for (auto _ : st) {
     if (edit) edit_land(frames);
     sky_step();
@@ -193,6 +194,9 @@ void run_frames(benchmark::State& st, bool edit) {
   st.counters["submit_ms"] = submit / double(frames);
   st.counters["process_cpu_ms"] = process / double(frames);
   st.counters["frame_ms"] = wall / double(frames);
+  // Aperture and sun passes per frame (high quality): 0 while the rebuild skips them.
+  st.counters["aper_passes"] = (HeightmapRenderer::pass_counts().aper - passes0.aper) / double(frames);
+  st.counters["sun_passes"] = (HeightmapRenderer::pass_counts().sun - passes0.sun) / double(frames);
   st.counters["triangles"] = 2.0 * (HeightmapRenderer::frame_counts().far_quads +
                                     HeightmapRenderer::frame_counts().water_quads +
                                     HeightmapRenderer::frame_counts().lava_quads +
