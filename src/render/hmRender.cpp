@@ -56,6 +56,16 @@ struct GpuState {
   bool norm_blend_settled = false;
   bool force_full = true; // render targets lost (resize): redo every pass
   uint16_t* ground_half = nullptr; // ground heights of the last upload
+  uint16_t* surface_half = nullptr; // ground + |fluid| of the last upload
+  // The aperture and sun passes read only hmapTex (both channels) and, for
+  // the sun, the pass parameters: while those stay the same their maps are
+  // settled like the normal maps (newest copied over the older, blend done
+  // once) and the passes are skipped.
+  bool aper_settled = false, aper_blend_settled = false;
+  bool sun_settled = false, sun_blend_settled = false;
+  int sun_kind = -1; // sun_shadow_params of the last sun pass; -1: none yet
+  float sun_dx = 0, sun_dz = 0, sun_hi = 0, sun_lo = 0;
+  PassCounts passes = {};
   Texture* detail = nullptr;
   Texture* foam = nullptr;
   Texture* lava = nullptr;
@@ -157,26 +167,31 @@ void set_region_consts(int x0, int z0, int nx, int nz) {
   set_vs_consts(16, c16, 1);
 }
 
-// Returns whether any ground height differs from the last upload.
-bool upload_hmap_tex() {
+// Returns whether any ground height differs from the last upload; `surface`
+// whether any ground + |fluid| height does.
+bool upload_hmap_tex(bool& surface) {
   int pitch = 0;
   uint8_t* p = lock_texture(hmapTex, pitch, true);
   ASSERT(p);
   const float* hm = HeightmapData::hmap;
   const Water* w = HeightmapData::waterCells();
-  bool changed = false;
+  bool changed = false, surf_changed = false;
   for (int z = 0; z < HMAP_SIZE; z++) {
     uint16_t* row = (uint16_t*)(p + size_t(z) * pitch);
     for (int x = 0; x < HMAP_SIZE; x++) {
       int i = (z << 8) | x;
       uint16_t g = float_to_half(hm[i]);
-      row[2 * x] = float_to_half(hm[i] + std::fabs(w[i].depth));
+      uint16_t r = float_to_half(hm[i] + std::fabs(w[i].depth));
+      row[2 * x] = r;
       row[2 * x + 1] = g;
       changed |= g != gpu.ground_half[i];
+      surf_changed |= r != gpu.surface_half[i];
       gpu.ground_half[i] = g;
+      gpu.surface_half[i] = r;
     }
   }
   unlock_texture(hmapTex);
+  surface = surf_changed;
   return changed;
 }
 
@@ -202,12 +217,19 @@ void upload_surface_tex() {
   unlock_texture(topcTex);
 }
 
-void sun_shadow_pass() {
+// Whether the sun pass would draw what it drew last time (same parameters).
+bool sun_params_same(int kind, float dx, float dz, float hi, float lo) {
+  if (kind != gpu.sun_kind) return false;
+  return kind != 2 || (dx == gpu.sun_dx && dz == gpu.sun_dz && hi == gpu.sun_hi && lo == gpu.sun_lo);
+}
+
+void sun_shadow_pass(int kind, float dx, float dz, float hi, float lo) {
   Texture* t = prevSunMap;
   prevSunMap = curSunMap;
   curSunMap = t;
-  float dx, dz, hi, lo;
-  int kind = sun_shadow_params(get_sun_dir(), dx, dz, hi, lo);
+  gpu.sun_kind = kind;
+  gpu.sun_dx = dx, gpu.sun_dz = dz, gpu.sun_hi = hi, gpu.sun_lo = lo;
+  gpu.passes.sun++;
   if (kind != 2) {
     full_target(curSunMap);
     set_shader(gpu.clear_sh);
@@ -238,7 +260,8 @@ void sun_shadow_pass() {
 void rebuild_textures() {
   const bool fresh = gpu.snap || gpu.force_full; // a new world, or targets lost
   pass_states();
-  bool ground_changed = upload_hmap_tex();
+  bool surface_changed = false;
+  bool ground_changed = upload_hmap_tex(surface_changed);
   set_texture(0, hmapTex);
   set_tex_address(0, 0);
   set_tex_filter(0, true);
@@ -254,13 +277,28 @@ void rebuild_textures() {
     gpu.norm_settled = true;
   }
   gpu.force_full = false;
-  gpu.newest ^= 1;
   if (gpu.hq) {
-    full_target(gpu.aper[gpu.newest]);
-    set_shader(gpu.aper_sh);
-    set_region_consts(0, 0, 256, 256);
-    draw_postfx();
-    sun_shadow_pass();
+    if (fresh || ground_changed || surface_changed) {
+      gpu.newest ^= 1;
+      full_target(gpu.aper[gpu.newest]);
+      set_shader(gpu.aper_sh);
+      set_region_consts(0, 0, 256, 256);
+      draw_postfx();
+      gpu.aper_settled = gpu.aper_blend_settled = false;
+      gpu.passes.aper++;
+    } else if (!gpu.aper_settled) {
+      copy_texture(gpu.aper[gpu.newest], gpu.aper[gpu.newest ^ 1]);
+      gpu.aper_settled = true;
+    }
+    float dx, dz, hi, lo;
+    int kind = sun_shadow_params(get_sun_dir(), dx, dz, hi, lo);
+    if (fresh || surface_changed || !sun_params_same(kind, dx, dz, hi, lo)) {
+      sun_shadow_pass(kind, dx, dz, hi, lo);
+      gpu.sun_settled = gpu.sun_blend_settled = false;
+    } else if (!gpu.sun_settled) {
+      copy_texture(curSunMap, prevSunMap);
+      gpu.sun_settled = true;
+    }
   }
   if (gpu.snap) {
     gpu.snap = false;
@@ -269,6 +307,7 @@ void rebuild_textures() {
     if (gpu.hq) {
       copy_texture(gpu.aper[gpu.newest], gpu.aper[gpu.newest ^ 1]);
       copy_texture(curSunMap, prevSunMap);
+      gpu.aper_settled = gpu.sun_settled = true;
     }
   }
   upload_surface_tex();
@@ -300,8 +339,15 @@ void blend_textures(float f) {
     gpu.norm_blend_settled = gpu.norm_settled;
   }
   if (gpu.hq) {
-    blend_pass(aperTex, gpu.aper[o], gpu.aper[gpu.newest], f);
-    blend_pass(sunMap, prevSunMap, curSunMap, f);
+    if (!gpu.aper_blend_settled) {
+      blend_pass(aperTex, gpu.aper[o], gpu.aper[gpu.newest], f);
+      gpu.aper_blend_settled = gpu.aper_settled;
+    }
+    // sunMap is also the sun pass's intermediate target: a pass clears the flag.
+    if (!gpu.sun_blend_settled) {
+      blend_pass(sunMap, prevSunMap, curSunMap, f);
+      gpu.sun_blend_settled = gpu.sun_settled;
+    }
   }
   set_texture(1, nullptr);
 }
@@ -584,6 +630,8 @@ void init_terrain_renderer() {
   window_lava = new float[HMAP_CELLS];
   gpu.ground_half = new uint16_t[HMAP_CELLS];
   memset(gpu.ground_half, 0xFF, sizeof(uint16_t) * HMAP_CELLS); // a NaN pattern no upload makes
+  gpu.surface_half = new uint16_t[HMAP_CELLS];
+  memset(gpu.surface_half, 0xFF, sizeof(uint16_t) * HMAP_CELLS);
   init_flow_pairs(cpu);
   reset_fluid_levels_cpu(cpu);
   for (int i = 0; i < HMAP_CELLS; i++) {
@@ -616,6 +664,7 @@ void close_terrain_renderer() {
   delete[] window_water;
   delete[] window_lava;
   delete[] gpu.ground_half;
+  delete[] gpu.surface_half;
   window_water = window_lava = nullptr;
   gpu = GpuState{};
 }
@@ -760,6 +809,8 @@ void draw_horizon() {
   draw_indexed(D3DPT_TRIANGLELIST, 0, 0, 36864, 0, 2 * gpu.horizon_quads);
   set_tex_filter(0, true);
 }
+
+const PassCounts& pass_counts() { return gpu.passes; }
 
 Texture* newest_light_map() { return gpu.hq ? gpu.aper[gpu.newest] : gpu.norm[gpu.norm_newest]; }
 const FrameCounts& frame_counts() { return gpu.counts; }

@@ -104,6 +104,12 @@ struct FrameCounts {
   int instances, far_quads, water_quads, lava_quads, horizon_quads, buildings;
 };
 const FrameCounts& frame_counts();
+// How often the aperture and sun passes ran since the renderer started
+// (tests: they are skipped while their inputs stay the same).
+struct PassCounts {
+  int aper, sun;
+};
+const PassCounts& pass_counts();
 // Window origin of the last update_terrain.
 void last_window_origin(int& x0, int& z0);
 // The blended levels of the last frame, per cell index (water, lava).
