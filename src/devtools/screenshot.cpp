@@ -2,9 +2,11 @@
 #include "devtools/screenshot.h"
 
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "core/log.h"
@@ -48,18 +50,34 @@ bool save_screenshot_png(const char* path, const uint8_t* bgra, int width, int h
 static int64_t screenshot_start = 0;
 static PathString screenshot_path;
 
-// "shots/shot<local time>.png" in the application-data folder.
+// "shots/shot<local time>.png" in the application-data folder. A second
+// picture in the same second (or a file already there) gets "_2", "_3", ...
+// rather than overwriting the first.
 static PathString screenshot_file_path() {
-  char name[64];
+  static char last_stem[64];
+  static int taken_in_second = 0;
+  char stem[64], name[80];
   time_t now = time(nullptr);
   struct tm t;
   if (now != (time_t)-1 && localtime_r(&now, &t))
-    snprintf(name, sizeof name, "shots/shot%4u_%02u_%02u_%02u_%02u_%02u.png", (unsigned)t.tm_year + 1900,
+    snprintf(stem, sizeof stem, "shots/shot%4u_%02u_%02u_%02u_%02u_%02u", (unsigned)t.tm_year + 1900,
              (unsigned)t.tm_mon + 1, (unsigned)t.tm_mday, (unsigned)t.tm_hour, (unsigned)t.tm_min,
              (unsigned)t.tm_sec);
   else
-    snprintf(name, sizeof name, "shots/shot.png");
-  return get_appdata_folder_path(name);
+    snprintf(stem, sizeof stem, "shots/shot");
+  int n = strcmp(stem, last_stem) == 0 ? taken_in_second + 1 : 1;
+  snprintf(last_stem, sizeof last_stem, "%s", stem);
+  for (;; n++) {
+    if (n == 1)
+      snprintf(name, sizeof name, "%s.png", stem);
+    else
+      snprintf(name, sizeof name, "%s_%d.png", stem, n);
+    PathString path = get_appdata_folder_path(name);
+    if (n >= 1000 || access(path.c_str(), F_OK) != 0) {
+      taken_in_second = n;
+      return path;
+    }
+  }
 }
 
 // Runs after the present that kept the frame.

@@ -91,4 +91,26 @@ TEST(Screenshot, PresentedFrameIsSavedRightWayUpInTheShotsFolder) {
   std::filesystem::remove(files[0]);
 }
 
+// Pictures taken within one second, or over a file already there, keep
+// their own names: none overwrites another.
+TEST(Screenshot, PicturesInTheSameSecondGetTheirOwnNames) {
+  REQUIRE_GL();
+  std::vector<std::string> names;
+  for (int i = 0; i < 3; i++) {
+    testing::internal::CaptureStdout();
+    names.push_back(make_screenshot().c_str());
+    set_back_buffer_target();
+    begin_draw();
+    present_d3d();
+    testing::internal::GetCapturedStdout();
+  }
+  EXPECT_NE(names[0], names[1]);
+  EXPECT_NE(names[1], names[2]);
+  EXPECT_NE(names[0], names[2]);
+  for (const std::string& n : names) {
+    EXPECT_TRUE(std::filesystem::exists(n)) << n;
+    std::filesystem::remove(n);
+  }
+}
+
 } // namespace
