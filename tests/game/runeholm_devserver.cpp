@@ -7,137 +7,15 @@
 // the statistics overlay (F1 through "key"), flies with the forward key held
 // at four times the speed, reads the state and quits. The pictures are kept in
 // build/tests/artifacts/devserver_*.png.
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
 
 #define STB_IMAGE_IMPLEMENTATION
-#include <stb/stb_image.h>
-
-#include "core/temp_folders.h"
-
-extern char** environ;
+#include "game/dev_socket_run.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-std::string read_file(const std::string& path)
-{
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-// Starts `exe` with `args`, standard output and error into `out_path`.
-pid_t spawn(const char* exe, const std::vector<std::string>& args, const std::string& out_path)
-{
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  std::vector<std::string> all{exe};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all)
-    argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  int err = posix_spawn(&pid, exe, &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return err == 0 ? pid : -1;
-}
-
-// Waits up to `seconds`; the exit code, or -1 (killed when still running).
-int wait_exit(pid_t pid, int seconds)
-{
-  int status = 0;
-  auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (Clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-struct GameRun {
-  TempDir home{"rh-devgame"};
-  std::string socket = home / "dev.sock";
-  std::string data_dir = home / "Runeholm/";
-  pid_t pid = -1;
-
-  // A program still running after a failed check is ended here.
-  ~GameRun()
-  {
-    if (pid > 0)
-      wait_exit(pid, 0);
-  }
-
-  // devclient with the given commands; its output (the replies, one a line).
-  std::string client(std::vector<std::string> commands, int* exit_code = nullptr)
-  {
-    std::vector<std::string> args{"-s", socket, "-t", "20"};
-    args.insert(args.end(), commands.begin(), commands.end());
-    std::string out = home / "client.txt";
-    pid_t c = spawn(DEVCLIENT_EXE, args, out);
-    int code = c > 0 ? wait_exit(c, 60) : -1;
-    if (exit_code)
-      *exit_code = code;
-    return read_file(out);
-  }
-  std::string log() const { return read_file(data_dir + "log.txt"); }
-};
-
-bool wait_for(const std::function<bool()>& ready, int seconds)
-{
-  auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  while (!ready()) {
-    if (Clock::now() > deadline)
-      return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
-struct Image {
-  int w = 0, h = 0;
-  std::vector<uint8_t> rgb;
-  const uint8_t* at(int x, int y) const { return &rgb[(size_t(y) * w + x) * 3]; }
-};
-
-Image load_image(const std::string& path)
-{
-  Image img;
-  int n = 0;
-  if (uint8_t* data = stbi_load(path.c_str(), &img.w, &img.h, &n, 3)) {
-    img.rgb.assign(data, data + size_t(img.w) * img.h * 3);
-    stbi_image_free(data);
-  }
-  return img;
-}
+using namespace devrun;
 
 // Pixels of the rectangle that differ clearly between two pictures.
 int changed_pixels(const Image& a, const Image& b, int x0, int y0, int x1, int y1)
@@ -151,35 +29,11 @@ int changed_pixels(const Image& a, const Image& b, int x0, int y0, int x1, int y
   return n;
 }
 
-// "k<path>\n" of "screenshot": waits for the file to be written and keeps a copy.
-std::string take_screenshot(GameRun& run, const std::string& keep_name)
-{
-  std::string reply = run.client({"screenshot"});
-  EXPECT_EQ(reply.rfind("k" + run.data_dir + "shots/shot", 0), 0u) << reply;
-  std::string path = reply.substr(1, reply.find('\n') - 1);
-  std::string done = "screenshot captured to '" + path + "'";
-  EXPECT_TRUE(wait_for([&] { return run.log().find(done) != std::string::npos; }, 30)) << run.log();
-  fs::path keep = fs::read_symlink("/proc/self/exe").parent_path() / "artifacts";
-  fs::create_directories(keep);
-  std::string copy = (keep / keep_name).string();
-  std::error_code ec;
-  fs::copy_file(path, copy, fs::copy_options::overwrite_existing, ec);
-  EXPECT_FALSE(ec) << ec.message();
-  return copy;
-}
-
 TEST(RuneholmDevServer, DrivenThroughTheSocketFromStartToQuit)
 {
-  GameRun run;
-  setenv("XDG_DATA_HOME", run.home.path().c_str(), 1);
-  setenv("RUNEHOLM_DEV_SOCKET", run.socket.c_str(), 1);
-  setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  setenv("RUNEHOLM_HEADLESS", "1", 1);
-  setenv("ALSOFT_DRIVERS", "null", 1);
-  setenv("MESA_GL_VERSION_OVERRIDE", "3.3", 1);
+  GameRun run("rh-devgame");
+  set_headless_env(run.home.path(), run.socket, "300"); // "quit" ends the run
   setenv("RUNEHOLM_GL_DEBUG", "1", 1);
-  setenv("RUNEHOLM_RUN_SECONDS", "300", 1); // a safety net only: "quit" ends the run
-  unsetenv("RUNEHOLM_TEST_KEYS");
   run.pid = spawn(RUNEHOLM_EXE, {"-win", "-360", "-devserver"}, run.home / "output.txt");
   ASSERT_GT(run.pid, 0);
   ASSERT_TRUE(wait_for([&] { return run.log().find("DevServer: listening on '" + run.socket + "'") != std::string::npos; }, 90))
@@ -211,8 +65,9 @@ TEST(RuneholmDevServer, DrivenThroughTheSocketFromStartToQuit)
   // The program opens on the main menu's fly-over; F9 enters the developer mode.
   std::string state = run.client({"getState"});
   EXPECT_EQ(state.rfind("kmode=MainMenuMode ", 0), 0u) << state;
-  take_screenshot(run, "devserver_main_menu.png");
-  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  std::string shot;
+  take_screenshot(run, "devserver_main_menu.png", &shot);
+  EXPECT_EQ(shot.rfind(run.data_dir + "shots/shot", 0), 0u) << shot;
   EXPECT_EQ(run.client({"key name=F9"}), "k\n");
   EXPECT_TRUE(wait_for([&] { return run.client({"getState"}).rfind("kmode=DevGameMode ", 0) == 0; }, 30));
 
@@ -221,11 +76,11 @@ TEST(RuneholmDevServer, DrivenThroughTheSocketFromStartToQuit)
   state = run.client({"getState"});
   EXPECT_EQ(state.rfind("kmode=DevGameMode cam=128.000,60.000,40.000 yaw=0.00 pitch=-25.00 ", 0), 0u) << state;
 
-  std::string plain = take_screenshot(run, "devserver_dev_mode.png");
-  // The screenshot's name has the second in it: the next one must not overwrite this one.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  std::string plain = take_screenshot(run, "devserver_dev_mode.png", &shot);
+  EXPECT_EQ(shot.rfind(run.data_dir + "shots/shot", 0), 0u) << shot;
   EXPECT_EQ(run.client({"key name=F1"}), "k\n");
-  std::string overlay = take_screenshot(run, "devserver_overlay.png");
+  std::string overlay = take_screenshot(run, "devserver_overlay.png", &shot);
+  EXPECT_EQ(shot.rfind(run.data_dir + "shots/shot", 0), 0u) << shot;
 
   // The overlay's graphs darken and colour the top corners; the middle of the picture stays.
   Image a = load_image(plain), b = load_image(overlay);

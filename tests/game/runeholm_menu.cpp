@@ -6,111 +6,19 @@
 // menu's "Save and exit", erases the saved game on the saved-games page and
 // quits with the Quit button. Pictures are kept in
 // build/tests/artifacts/menu_*.png.
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
+#include <cstdio>
 
 #define STB_IMAGE_IMPLEMENTATION
-#include <stb/stb_image.h>
-
-#include "core/temp_folders.h"
-
-extern char** environ;
+#include "game/dev_socket_run.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace devrun;
 
-std::string read_file(const std::string& path)
-{
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-pid_t spawn(const char* exe, const std::vector<std::string>& args, const std::string& out_path)
-{
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  std::vector<std::string> all{exe};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all)
-    argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  int err = posix_spawn(&pid, exe, &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return err == 0 ? pid : -1;
-}
-
-int wait_exit(pid_t pid, int seconds)
-{
-  int status = 0;
-  auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (Clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool wait_for(const std::function<bool()>& ready, int seconds)
-{
-  auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  while (!ready()) {
-    if (Clock::now() > deadline)
-      return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
-struct GameRun {
-  TempDir home{"rh-menu"};
-  std::string socket = home / "dev.sock";
-  std::string data_dir = home / "Runeholm/";
-  pid_t pid = -1;
-
-  ~GameRun()
-  {
-    if (pid > 0)
-      wait_exit(pid, 0);
-  }
-
-  std::string client(std::vector<std::string> commands)
-  {
-    std::vector<std::string> args{"-s", socket, "-t", "60"};
-    args.insert(args.end(), commands.begin(), commands.end());
-    std::string out = home / "client.txt";
-    pid_t c = spawn(DEVCLIENT_EXE, args, out);
-    if (c > 0)
-      wait_exit(c, 120);
-    return read_file(out);
-  }
-  std::string log() const { return read_file(data_dir + "log.txt"); }
+// The menus' own questions: the state's menu page and tooltip, and where a
+// named element is.
+struct MenuRun : GameRun {
+  MenuRun() : GameRun("rh-menu") {}
   std::string state() { return client({"getState"}); }
   bool wait_state(const std::string& part, int seconds = 60)
   {
@@ -144,23 +52,6 @@ struct GameRun {
   }
 };
 
-struct Image {
-  int w = 0, h = 0;
-  std::vector<uint8_t> rgb;
-  const uint8_t* at(int x, int y) const { return &rgb[(size_t(y) * w + x) * 3]; }
-};
-
-Image load_image(const std::string& path)
-{
-  Image img;
-  int n = 0;
-  if (uint8_t* data = stbi_load(path.c_str(), &img.w, &img.h, &n, 3)) {
-    img.rgb.assign(data, data + size_t(img.w) * img.h * 3);
-    stbi_image_free(data);
-  }
-  return img;
-}
-
 // Pixels of the menu's gold (titles, rims, hovered borders) in a rectangle.
 int gold_pixels(const Image& img, int x0, int y0, int x1, int y1)
 {
@@ -173,35 +64,10 @@ int gold_pixels(const Image& img, int x0, int y0, int x1, int y1)
   return n;
 }
 
-std::string take_screenshot(GameRun& run, const std::string& keep_name)
-{
-  // The screenshot's file name has the second in it: one per second.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-  std::string reply = run.client({"screenshot"});
-  EXPECT_EQ(reply.rfind("k", 0), 0u) << reply;
-  std::string path = reply.substr(1, reply.find('\n') - 1);
-  std::string done = "screenshot captured to '" + path + "'";
-  EXPECT_TRUE(wait_for([&] { return run.log().find(done) != std::string::npos; }, 60)) << run.log();
-  fs::path keep = fs::read_symlink("/proc/self/exe").parent_path() / "artifacts";
-  fs::create_directories(keep);
-  std::string copy = (keep / keep_name).string();
-  std::error_code ec;
-  fs::copy_file(path, copy, fs::copy_options::overwrite_existing, ec);
-  EXPECT_FALSE(ec) << ec.message();
-  return copy;
-}
-
 TEST(RuneholmMenu, MainMenuOptionsControlsNewGameAndBack)
 {
-  GameRun run;
-  setenv("XDG_DATA_HOME", run.home.path().c_str(), 1);
-  setenv("RUNEHOLM_DEV_SOCKET", run.socket.c_str(), 1);
-  setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  setenv("RUNEHOLM_HEADLESS", "1", 1);
-  setenv("ALSOFT_DRIVERS", "null", 1);
-  setenv("MESA_GL_VERSION_OVERRIDE", "3.3", 1);
-  setenv("RUNEHOLM_RUN_SECONDS", "400", 1); // a safety net only: the Quit button ends the run
-  unsetenv("RUNEHOLM_TEST_KEYS");
+  MenuRun run;
+  set_headless_env(run.home.path(), run.socket, "400"); // the Quit button ends the run
   run.pid = spawn(RUNEHOLM_EXE, {"-win", "-360", "-devserver"}, run.home / "output.txt");
   ASSERT_GT(run.pid, 0);
   ASSERT_TRUE(wait_for([&] { return run.log().find("DevServer: listening") != std::string::npos; }, 120))
@@ -219,7 +85,7 @@ TEST(RuneholmMenu, MainMenuOptionsControlsNewGameAndBack)
   // Options by a click, back by Escape; the hovered slider shows its tooltip.
   run.click("options");
   ASSERT_TRUE(run.wait_state("menu=options")) << run.log();
-  GameRun::Element back = run.element("back");
+  MenuRun::Element back = run.element("back");
   EXPECT_EQ(run.client({"mouse x=" + std::to_string(back.x) + " y=" + std::to_string(back.y)}), "k\n");
   EXPECT_TRUE(run.wait_state("tooltip=1", 30)) << "no tooltip over the Back button";
   take_screenshot(run, "menu_options.png");
@@ -229,7 +95,7 @@ TEST(RuneholmMenu, MainMenuOptionsControlsNewGameAndBack)
   // Controls: pointing at Forward's key box and pressing K binds it; Back returns.
   run.click("controls");
   ASSERT_TRUE(run.wait_state("menu=controls")) << run.log();
-  GameRun::Element forward = run.element("key0");
+  MenuRun::Element forward = run.element("key0");
   std::string at = " x=" + std::to_string(forward.x) + " y=" + std::to_string(forward.y);
   EXPECT_EQ(run.client({"mouse" + at, "key name=K"}), "k\nk\n");
   EXPECT_TRUE(wait_for([&] { return run.element("key0").text == "K"; }, 30)) << run.element("key0").text;
