@@ -430,17 +430,22 @@ TEST(RuneholmSmoke, OpensOnTheMainMenuFlyOverAndF9EntersTheDeveloperMode)
         SCOPED_TRACE(names[i]);
         expect_rendered_world(images.back());
     }
-    // The land in the lower third moves on (the sky above changes little).
+    // The land in the lower third moves on (the sky above changes little);
+    // the middle third of the width holds the menu's panel, which stays.
     ASSERT_EQ(images[0].rgb.size(), images[1].rgb.size());
     const Image &a = images[0], &b = images[1];
     size_t changed = 0, total = 0;
     for (int y = a.h * 2 / 3; y < a.h; ++y)
-        for (int x = 0; x < a.w; ++x, ++total)
+        for (int x = 0; x < a.w; ++x) {
+            if (x >= a.w / 3 && x < a.w * 2 / 3)
+                continue;
+            ++total;
             for (int c = 0; c < 3; ++c)
                 if (std::abs(int(a.at(x, y)[c]) - int(b.at(x, y)[c])) > 24) {
                     ++changed;
                     break;
                 }
+        }
     EXPECT_GT(changed, total / 5) << "the main menu's camera does not fly";
 }
 
