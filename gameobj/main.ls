@@ -12,3 +12,13 @@ src/terrain_spells.cpp
 src/ui_menus.cpp
 src/ui_menus.h
 src/ui_style.cpp
+src/game.h
+src/table_entries.h
+src/player.cpp
+src/spell_bar.cpp
+src/fx.cpp
+src/mana.cpp
+src/ui_hud.cpp
+src/ui_universe.cpp
+src/monsters.cpp
+src/living.cpp

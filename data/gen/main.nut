@@ -6,6 +6,9 @@ include("gen/util.nut");
 include("gen/palette.nut");
 include("gen/kinds.nut");
 include("gen/universe.nut");
+include("gen/objects.nut");
+include("gen/life.nut");
+include("gen/monsters.nut");
 
 // Saved with the game (get_savegame_globals).
 if (!("visited_worlds" in getroottable())) visited_worlds <- 0;
@@ -34,6 +37,11 @@ function generate_world(kind) {
   select_palette(pick(g.palettes));
   show_splash("Shaping " + KIND_TITLES[kind], 0.05);
   g.gen(cur_palette);
+  // The game's objects, once the land exists (w: the universe's entry, or
+  // null for previews and the main menu's world).
+  place_world_objects(kind, w);
+  place_life(kind, w);
+  place_monsters(kind, w);
   show_splash("Done", 1.0);
 }
 

@@ -8,11 +8,12 @@
 #include "game_world.h"
 #include "objects.h"
 #include "ui_menus.h"
+#include "game.h"
+#include "table_entries.h"
 
 namespace {
 
 Player* get_local_player() { return local_player; }
-int count_alive_monsters() { return 0; }
 void for_each_game_object() {}
 // Objects asked for at start-up are made in the first world step, after the
 // start-up world generation removed every object; a reloaded module starts
@@ -41,75 +42,29 @@ void init_gameobj()
 }
 void close_gameobj() { debug("gameobj: closed"); }
 void on_devmode_click() {}
-void set_world_icon_params() {}
-void open_universe_gui() {}
-void reset_game_ui_screen() {}
-void set_game_ui_screen() {}
-void init_spells_ui() {}
-void close_spells_ui() {}
-void spells_ui_after_resize() {}
-void start_spell_pick_up_anim() {}
-void start_res_pick_up_anim() {}
-void show_screen_message(const char* text) {}
-void show_screen_sub_message(const char* text) {}
 void reset_crafting_ui() {}
 void show_crafting_ui() {}
 void add_crafting_cost() {}
 void hide_crafting_ui() {}
-void draw_spells_ui(float dt) {}
-void update_spells_ui(float dt) {}
-bool update_spells_ui_mouse(float dt) { return false; }
-void render_world_map() {}
 void render_dev_world_map(float dt) {}
-void init_map_ui() {}
-void set_radio() {}
-void get_radio() {}
-void set_slider() {}
-void place_popup() {}
-void init_fx_data() {}
-void gatherer_death_fx() {}
-void gatherer_summon_fx() {}
-void spawn_water_vapor_fx(float x, float z) {}
-void spawn_volcano_smoke_fx() {}
-void lightning_hit_fx() {}
-void spawn_resobj_fx() {}
-void spawn_spellobj_fx() {}
-void wyvern_death_fx() {}
-void spawn_meteor_fx() {}
-void meteor_explode_fx() {}
-void spawn_water_sink_fx() {}
-void spawn_water_source_fx() {}
-void spawn_magic_missile_fx() {}
-void spawn_waterball_missile_fx() {}
-void spawn_fireball_fx() {}
-void fireball_explode_fx() {}
-int get_owned_mana() { return 0; }
-void recalc_mana_ownership() {}
-void render_building() {}
 void init_inst_render() {}
 void close_inst_render() {}
 void do_inst_render() {}
 void render_gameobj_shadow_map(float dt) {}
-void remove_all_monsters() {}
-void toggle_monster_spawn() {}
-void pick_lightning_target() {}
-void cast_lightning() {}
-void apply_fireball() {}
-void add_spell_to_grid() {}
-void save_spells() {}
-void load_spells() {}
-void pick_up_spell() {}
-bool player_has_spell(const char* spell_class) { return false; }
-void player_has_spell_selected() {}
-void add_initial_spells() {}
-void add_all_spells() {}
-void init_spell_grid() {}
-void toggle_mana_cheat() {}
-void bind_gameobj(HSQUIRRELVM vm) {}
+void bind_gameobj(HSQUIRRELVM vm)
+{
+  bind_game_objects(vm);
+  bind_living_world(vm);
+  bind_monsters(vm);
+}
 void link_gui()
 {
   debug("gameobj linked: code version %d", GAMEOBJ_CODE_VERSION);
   report_live_gameobjs();
+  // The developer socket forgets the module's commands at every unlink.
+  register_player_dev_commands();
+  register_mana_dev_commands();
+  register_screen_dev_commands();
 }
 
 struct NamedFunc {

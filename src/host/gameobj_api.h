@@ -64,9 +64,13 @@ struct GameObjApi {
   void (*player_take_camera)(Player* player, const Vec4f& pos);
 };
 
-inline GameObjApi gameobj_api;
+// The host's inline globals are seen by the module (built with hidden
+// visibility) only when they are default-visible: otherwise the module gets a
+// private copy of each, and its local_player would stay null forever.
+#define RH_SHARED_GLOBAL __attribute__((visibility("default")))
+RH_SHARED_GLOBAL inline GameObjApi gameobj_api;
 // The player object the host asked the module to create (exported).
-inline Player* local_player = nullptr;
+RH_SHARED_GLOBAL inline Player* local_player = nullptr;
 // The statistics tracker "game objs" (exported): the host times the module's
 // update_gameobj with it, so the module does not time that call again.
 extern UpdateStatsTracker gameobjTiming;
@@ -80,7 +84,7 @@ struct GameObjFuncTable {
   GAMEOBJ_FUNC_NAMES(GAMEOBJ_FUNC_FIELD)
 #undef GAMEOBJ_FUNC_FIELD
 };
-inline GameObjFuncTable gameobj_funcs;
+RH_SHARED_GLOBAL inline GameObjFuncTable gameobj_funcs;
 constexpr int GAMEOBJ_FUNC_COUNT = int(sizeof(GameObjFuncTable) / sizeof(void*));
 
 template <class Fn>

@@ -327,3 +327,14 @@ TEST_F(RealModule, FluidSourcesPourOverStepsAndWaterMeetingLavaTurnsToRock)
 }
 
 } // namespace
+
+// The module is built with hidden visibility; the host's shared globals must
+// still be the same variables on both sides.
+TEST_F(RealModule, TheModuleSeesTheHostsLocalPlayerAndTables)
+{
+  Player* p = gameobj_api.create_player(Vec4f{10, 20, 30, 1});
+  local_player = p;
+  EXPECT_EQ(fn<Player* (*)()>(gameobj_funcs.get_local_player)(), p);
+  local_player = nullptr;
+  EXPECT_EQ(fn<Player* (*)()>(gameobj_funcs.get_local_player)(), nullptr);
+}

@@ -1,0 +1,3 @@
+// The world's life: trees, stones, houses, springs, natural volcanoes, triggers.
+
+function place_life(kind, world) {}

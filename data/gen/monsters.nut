@@ -1,0 +1,3 @@
+// The creatures of each world and their spawners.
+
+function place_monsters(kind, world) {}

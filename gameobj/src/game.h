@@ -1,0 +1,95 @@
+// What the game's parts offer each other. Each part lives in its own files
+// (named in its heading) and owns the table entries listed there; the table
+// itself (funcs.cpp) only names them.
+#pragma once
+#include "classes.h"
+#include "core/math_types.h"
+
+struct SQVM;
+typedef SQVM* HSQUIRRELVM;
+
+// ===== The player (player.cpp) ===============================================
+// The local player, or null outside a world.
+Player* game_player();
+float player_health();
+float player_max_health();
+float player_mana();
+float player_max_mana();
+// Harm to the local player; `cause` names it in the log ("lava", "fire",
+// "wyvern"). Death and respawn follow inside.
+void damage_player(float amount, const char* cause);
+void heal_player(float amount);
+
+// ===== Spells and the spell bar (spell_bar.cpp, fx.cpp) =====================
+// One spell of the catalogue: its spell class, the name and tooltip the bar
+// shows, the icon's name in the icon atlas, the mana it costs and its
+// cooldown in seconds.
+struct SpellInfo {
+  int class_id;
+  const char* name;
+  const char* icon;
+  const char* tooltip;
+  float mana;
+  float cooldown;
+};
+// null for a class that is not a spell.
+const SpellInfo* find_spell_info(int class_id);
+const SpellInfo* find_spell_info(const char* class_name);
+int spell_bar_count();
+// The spell class in a slot of the bar, or 0.
+int spell_bar_spell(int slot);
+// Seconds until the spell in the slot can be cast again (0: ready).
+float spell_bar_cooldown(int slot);
+int spell_bar_selected();
+void spell_bar_select(int slot);
+// The local player casts the spell (class id) at ground point `target`
+// exactly as a click there would. Null when cast, else the reason shown to
+// the player ("You do not have that spell", "Not enough mana", "Not ready yet").
+const char* cast_spell(int class_id, const Vec4f& target);
+// The spell classes' own casting, called by cast_spell after the checks; the
+// owner of each spell implements it. Null when cast, else the reason (no
+// mana or cooldown is then taken).
+using SpellCastFn = const char* (*)(Player* caster, const Vec4f& target);
+// Plays an effect of the effects script at a place (fx.cpp); the *_fx entries
+// of the table are these with their script function's name.
+void play_fx(const char* name, const Vec4f& pos, const Vec4f& vel, const Vec4f& dir, float scale);
+// Plays a sound event at a place (3D events) or for the player (2D events).
+void play_sound_at(const char* event, const Vec4f& pos);
+
+// ===== Mana, the portal and pickups (mana.cpp, pickups.cpp) =================
+int get_owned_mana();
+// Mana of every orb of the world, claimed or not.
+int world_mana_total();
+// Claim mana and Use portal (SpellCastFn).
+const char* cast_claim_mana(Player* caster, const Vec4f& target);
+const char* cast_use_portal(Player* caster, const Vec4f& target);
+// Whether the world's portal is open, and where.
+bool world_portal_open(Vec4f* pos);
+
+// ===== Screens over the world (ui_hud.cpp, ui_universe.cpp) =================
+// Called by the spell bar's input (selection by wheel and number keys,
+// casting with the left button), which belongs to spell_bar.cpp.
+void spell_input_update(float dt);
+void hud_update(float dt);
+void hud_draw(float dt);
+// True when the mouse is over the HUD (the bar takes the click).
+bool hud_mouse(float dt);
+
+// ===== Creatures and combat spells (monsters.cpp) ===========================
+int count_alive_monsters();
+// Harm to monsters within `radius` of `pos`; returns how many were hit.
+int damage_monsters_near(const Vec4f& pos, float radius, float amount, const char* cause);
+
+// ===== The world's life (living.cpp) ========================================
+// Sets burnable things near `pos` on fire (trees, houses).
+void ignite_near(const Vec4f& pos, float radius);
+
+// ===== Script functions for the world script (bind_gameobj) ==================
+// Each part registers its own functions in the world script's VM.
+void bind_game_objects(HSQUIRRELVM vm); // pickups.cpp / mana.cpp: orbs, portal, pickups
+void bind_living_world(HSQUIRRELVM vm); // living.cpp
+void bind_monsters(HSQUIRRELVM vm);     // monsters.cpp
+// The developer socket's commands of each part, registered after every link.
+void register_player_dev_commands(); // player.cpp / spell_bar.cpp: cast, give, player, ground
+void register_mana_dev_commands();   // mana.cpp: portal
+void register_screen_dev_commands(); // ui_universe.cpp: newGame, enter

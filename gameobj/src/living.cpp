@@ -1,0 +1,9 @@
+// The world's life: trees and fire, stones, houses, natural volcanoes, springs, sensors and triggers.
+// (Not built yet: these do nothing.)
+#include "game.h"
+#include "table_entries.h"
+
+void render_building() { }
+
+void ignite_near(const Vec4f&, float) {}
+void bind_living_world(HSQUIRRELVM) {}

@@ -1,0 +1,14 @@
+// Creatures and the combat spells.
+// (Not built yet: these do nothing.)
+#include "game.h"
+#include "table_entries.h"
+
+int count_alive_monsters() { return 0; }
+void remove_all_monsters() { }
+void toggle_monster_spawn() { }
+void pick_lightning_target() { }
+void cast_lightning() { }
+void apply_fireball() { }
+
+int damage_monsters_near(const Vec4f&, float, float, const char*) { return 0; }
+void bind_monsters(HSQUIRRELVM) {}
