@@ -2,3 +2,7 @@
 src/classes.h
 src/classes.cpp
 src/code_version.h
+src/classes_player.h
+src/classes_mana.h
+src/classes_monsters.h
+src/classes_living.h

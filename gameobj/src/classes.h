@@ -145,6 +145,65 @@ public:
   GAMEOBJ_CLASS_COMMON(WaterSource)
 };
 
+// ===== The kinds' bases, written out so that each part of the game can give
+// its kinds fields (the owning file in each comment) and derive its own
+// classes from them in its header below.
+
+// monsters.cpp
+class MonsterObject : public GameObj {
+public:
+  GAMEOBJ_CLASS_COMMON(MonsterObject)
+};
+
+// fx.cpp and whoever makes effects
+class EffectObject : public GameObj {
+public:
+  GAMEOBJ_CLASS_COMMON(EffectObject)
+};
+
+// pickups.cpp / mana.cpp
+class ResObject : public GameObj {
+public:
+  GAMEOBJ_CLASS_COMMON(ResObject)
+};
+
+// mana.cpp (portal), living.cpp
+class BuildingObject : public GameObj {
+public:
+  GAMEOBJ_CLASS_COMMON(BuildingObject)
+};
+
+// living.cpp
+class TriggerObject : public GameObj {
+public:
+  GAMEOBJ_CLASS_COMMON(TriggerObject)
+};
+
+// pickups.cpp
+class SpellObject : public GameObj {
+public:
+  GAMEOBJ_CLASS_COMMON(SpellObject)
+};
+
+// living.cpp
+class HumanoidStaticObject : public StaticObject {
+public:
+  GAMEOBJ_CLASS_COMMON(HumanoidStaticObject)
+};
+
+// living.cpp
+class TreeObject : public StaticObject {
+public:
+  GAMEOBJ_CLASS_COMMON(TreeObject)
+};
+
+// The parts' own classes, each in its header, after the bases they derive
+// from; a header marks what it writes out with GAMEOBJ_WRITTEN_<name>.
+#include "classes_player.h"
+#include "classes_mana.h"
+#include "classes_monsters.h"
+#include "classes_living.h"
+
 // The plain classes. A class written out above is marked with
 // GAMEOBJ_WRITTEN_<name> so that the list skips it.
 #define GAMEOBJ_WRITTEN_MissileObject ~, 1
@@ -152,6 +211,14 @@ public:
 #define GAMEOBJ_WRITTEN_StaticObject ~, 1
 #define GAMEOBJ_WRITTEN_LavaSource ~, 1
 #define GAMEOBJ_WRITTEN_WaterSource ~, 1
+#define GAMEOBJ_WRITTEN_MonsterObject ~, 1
+#define GAMEOBJ_WRITTEN_EffectObject ~, 1
+#define GAMEOBJ_WRITTEN_ResObject ~, 1
+#define GAMEOBJ_WRITTEN_BuildingObject ~, 1
+#define GAMEOBJ_WRITTEN_TriggerObject ~, 1
+#define GAMEOBJ_WRITTEN_SpellObject ~, 1
+#define GAMEOBJ_WRITTEN_HumanoidStaticObject ~, 1
+#define GAMEOBJ_WRITTEN_TreeObject ~, 1
 #define GAMEOBJ_SECOND_(a, b, ...) b
 #define GAMEOBJ_SECOND(...) GAMEOBJ_SECOND_(__VA_ARGS__)
 #define GAMEOBJ_IS_WRITTEN(name) GAMEOBJ_SECOND(GAMEOBJ_WRITTEN_##name, 0, ~)
