@@ -65,6 +65,8 @@ void link_gui()
   register_player_dev_commands();
   register_mana_dev_commands();
   register_screen_dev_commands();
+  register_monster_dev_commands();
+  register_living_dev_commands();
 }
 
 struct NamedFunc {

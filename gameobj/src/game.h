@@ -93,3 +93,5 @@ void bind_monsters(HSQUIRRELVM vm);     // monsters.cpp
 void register_player_dev_commands(); // player.cpp / spell_bar.cpp: cast, give, player, ground
 void register_mana_dev_commands();   // mana.cpp: portal
 void register_screen_dev_commands(); // ui_universe.cpp: newGame, enter
+void register_monster_dev_commands(); // monsters.cpp
+void register_living_dev_commands();  // living.cpp

@@ -7,3 +7,4 @@ void render_building() { }
 
 void ignite_near(const Vec4f&, float) {}
 void bind_living_world(HSQUIRRELVM) {}
+void register_living_dev_commands() {}

@@ -12,3 +12,4 @@ void apply_fireball() { }
 
 int damage_monsters_near(const Vec4f&, float, float, const char*) { return 0; }
 void bind_monsters(HSQUIRRELVM) {}
+void register_monster_dev_commands() {}
