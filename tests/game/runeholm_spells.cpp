@@ -5,6 +5,7 @@
 // mode's camera looks at the spot before and after; the pictures are kept as
 // build/tests/artifacts/spells_before.png and spells_hill.png.
 #include <cstdio>
+#include <cstring>
 
 #define STB_IMAGE_IMPLEMENTATION
 #include "game/dev_socket_run.h"
@@ -76,12 +77,39 @@ TEST(RuneholmSpells, AHillCastThroughTheSocketRaisesTheLand)
   // The hill changes the middle of the picture.
   EXPECT_GT(differing_pixels(shot_before, shot_after, 160, 90, 480, 330), 2000);
 
+  // The other land and water spells of the bar, each with its missile, its
+  // effects and its change: lava in the volcano's crater, water at the spring.
+  struct Cast {
+    const char* spell;
+    float x, z;
+  };
+  const Cast casts[] = {{"PitSpell", 145, 112}, {"FaultSpell", 100, 150}, {"VolcanoSpell", 158, 160},
+                        {"WaterSourceSpell", 112, 168}, {"WaterSinkSpell", 90, 120}, {"WaterballSpell", 140, 140}};
+  for (const Cast& c : casts) {
+    std::string at = " x:d=" + std::to_string(c.x) + " z:d=" + std::to_string(c.z);
+    EXPECT_EQ(run.client({"give spell=\"" + std::string(c.spell) + "\"", "setPlayer mana:d=100",
+                          "cast spell=\"" + std::string(c.spell) + "\"" + at}),
+              "k\nk\nk\n")
+        << c.spell;
+  }
+  auto fluid = [&](float fx, float fz, const char* key) {
+    std::string r = run.client({"ground x:d=" + std::to_string(fx) + " z:d=" + std::to_string(fz)});
+    size_t at = r.find(std::string(key) + "=");
+    return at == std::string::npos ? 0.0f : strtof(r.c_str() + at + strlen(key) + 1, nullptr);
+  };
+  EXPECT_TRUE(wait_for([&] { return fluid(158, 160, "lava") > 0.05f; }, 30)) << "no lava in the volcano";
+  EXPECT_TRUE(wait_for([&] { return fluid(112, 168, "water") > 0.05f; }, 30)) << "no water at the spring";
+  EXPECT_EQ(run.client({cam, "wait 1"}), "k\n");
+  take_screenshot(run, "spells_all.png");
+
   EXPECT_EQ(run.client({"quit"}), "k\n");
   EXPECT_EQ(wait_exit(run.pid, 120), 0) << read_file(run.home / "output.txt");
   run.pid = -1;
   std::string log = run.log();
   EXPECT_EQ(log.find("GL ERROR:"), std::string::npos) << log;
   EXPECT_NE(log.find("spells: HillSpell cast at"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Error in fx script"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Error in sound script"), std::string::npos) << log;
 }
 
 } // namespace
