@@ -79,6 +79,16 @@ void cmd_ground(const DevMessage& msg, DevReply& reply)
   reply.add("height=%g water=%g lava=%g", get_land_height_at(at), fluid > 0 ? fluid : 0.0f, fluid < 0 ? -fluid : 0.0f);
 }
 
+// "aim": the ground point under the crosshair, where a click would cast.
+void cmd_aim(const DevMessage&, DevReply& reply)
+{
+  Vec4f at;
+  if (pick_ground_target(&at))
+    reply.add("x=%g y=%g z=%g", at.x, at.y, at.z);
+  else
+    reply.fail("No ground there");
+}
+
 } // namespace
 
 void register_player_dev_commands()
@@ -92,5 +102,6 @@ void register_player_dev_commands()
   register_dev_command("player", cmd_player);
   register_dev_command("setPlayer", cmd_set_player);
   register_dev_command("ground", cmd_ground);
+  register_dev_command("aim", cmd_aim);
   restore_spell_bar_after_reload();
 }

@@ -5,9 +5,11 @@
 #include <math.h>
 #include <squirrel.h>
 
+#include <algorithm>
 #include <string>
 
 #include "devtools/dev_server.h"
+#include "render/device.h"
 #include "world/hmGen.h"
 #include "real_module.h"
 #include "script/sqbind.h"
@@ -149,6 +151,34 @@ TEST_F(Spells, ManaRefillsHealthHealsAndLavaHurtsOnlyCloseAbove)
   EXPECT_NEAR(player_value("mana"), mana_before + 0.5f * 3.25f - 25.0f, 0.5f);
 }
 
+TEST_F(Spells, TheCrosshairFindsTheGroundAndThePlayerStaysInTheAir)
+{
+  // Looking down 45 degrees from 20 over flat land: the point 20 ahead.
+  EXPECT_EQ(dev("setCamera x=100 y=20 z=100 ha=0 va=-45"), "k");
+  float x = NAN, y = NAN, z = NAN;
+  ASSERT_EQ(sscanf(dev("aim").c_str(), "kx=%f y=%f z=%f", &x, &y, &z), 3) << dev("aim");
+  EXPECT_NEAR(x, 100, 0.05);
+  EXPECT_NEAR(z, 120, 0.05);
+  // Behind a hill the view stops at its near slope.
+  for (int zz = 108; zz < 112; ++zz)
+    for (int xx = 90; xx < 110; ++xx) hmap[hmap_index(xx, zz)] = 30;
+  ASSERT_EQ(sscanf(dev("aim").c_str(), "kx=%f y=%f z=%f", &x, &y, &z), 3);
+  EXPECT_LT(z, 109.0f);
+  EXPECT_GT(y, 5.0f);
+  EXPECT_EQ(dev("setCamera x=100 y=20 z=100 ha=180 va=30"), "k");
+  EXPECT_EQ(dev("aim"), "eNo ground there"); // the sky
+
+  // Flying into the land or far up is stopped over the surface and under the ceiling.
+  Matrix44 m{};
+  gameobj_api.player_move(player, 0.05f, 1, Vec4f{0, -500, 0, 0}, m, 0);
+  EXPECT_NEAR(player_pos().y, 1.5f, 0.01);
+  gameobj_api.player_move(player, 0.05f, 1, Vec4f{0, 500, 0, 0}, m, 0);
+  EXPECT_NEAR(player_pos().y, 80.0f, 0.01);
+  gameobj_api.player_move(player, 0.05f, 1, Vec4f{NAN, 0, 3, 0}, m, 0);
+  EXPECT_NEAR(player_pos().x, 128, 0.01);
+  EXPECT_NEAR(player_pos().z, 131, 0.01);
+}
+
 TEST_F(Spells, TheBarRoundTripsThroughTheGamesDataAndSkipsWhatIsNoSpell)
 {
   HSQUIRRELVM v = sq_open(1024);
@@ -186,6 +216,23 @@ TEST_F(Spells, TheBarRoundTripsThroughTheGamesDataAndSkipsWhatIsNoSpell)
   sq_pop(v, 1);
   call(gameobj_funcs.load_spells);
   EXPECT_EQ(player_field("spells"), "FireballSpell,HillSpell,PitSpell,ClaimManaSpell,WaterSinkSpell,VolcanoSpell");
+
+  // Every spell class of the game is in the catalogue, and only those.
+  call(gameobj_funcs.init_spell_grid);
+  int spells_listed = 0;
+  for (const char* name : {
+#define NAME(n) #n,
+         GAMEOBJ_WALKED_LISTS(NAME) GAMEOBJ_UNWALKED_LISTS(NAME)
+#undef NAME
+       }) {
+    std::string n = name;
+    bool spell = n.size() > 5 && n.compare(n.size() - 5, 5, "Spell") == 0 && n != "SpellObject";
+    EXPECT_EQ(dev("give spell=\"" + n + "\"") == "k", spell) << n;
+    spells_listed += spell;
+  }
+  call(gameobj_funcs.add_all_spells);
+  std::string all = player_field("spells");
+  EXPECT_EQ(std::count(all.begin(), all.end(), ',') + 1, spells_listed) << all;
 }
 
 TEST_F(Spells, LandSpellsMoveTheTargetWhereTheirMissilesLand)
