@@ -63,8 +63,10 @@ void respawn(Player* p, const char* cause)
   p->since_hurt = 0;
   debug("player: killed by %s; back at the %s (%.0f, %.0f, %.0f), %.0f mana lost", cause ? cause : "harm",
       at_castle ? "castle" : "world's entry", p->pos[0], p->pos[1], p->pos[2], lost);
-  show_screen_message("You died");
-  show_screen_sub_message(at_castle ? "Back at your castle" : "Back where you entered the world");
+  if (p == local_player) {
+    show_screen_message("You died");
+    show_screen_sub_message(at_castle ? "Back at your castle" : "Back where you entered the world");
+  }
 }
 
 void harm(Player* p, float amount, const char* cause)

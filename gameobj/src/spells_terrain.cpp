@@ -23,8 +23,7 @@ Vec4f target_of(const SpellMissile* m) { return Vec4f{m->target[0], m->target[1]
 const char* launch(int missile_class, Player* caster, const Vec4f& target)
 {
   if (!launch_spell_missile(missile_class, caster, target)) return "Not available yet";
-  Vec4f from{caster->pos[0], caster->pos[1], caster->pos[2], 1};
-  play_sound_at("generic_cast", from);
+  play_sound_at("generic_cast", caster ? Vec4f{caster->pos[0], caster->pos[1], caster->pos[2], 1} : target);
   return nullptr;
 }
 

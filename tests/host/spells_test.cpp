@@ -216,6 +216,10 @@ TEST_F(Spells, TheBarRoundTripsThroughTheGamesDataAndSkipsWhatIsNoSpell)
   sq_pop(v, 1);
   call(gameobj_funcs.load_spells);
   EXPECT_EQ(player_field("spells"), "FireballSpell,HillSpell,PitSpell,ClaimManaSpell,WaterSinkSpell,VolcanoSpell");
+  // Saving again replaces what the game's data held.
+  call(gameobj_funcs.save_spells);
+  call(gameobj_funcs.load_spells);
+  EXPECT_EQ(player_field("spells"), "FireballSpell,HillSpell,PitSpell,ClaimManaSpell,WaterSinkSpell,VolcanoSpell");
 
   // Every spell class of the game is in the catalogue, and only those.
   call(gameobj_funcs.init_spell_grid);
