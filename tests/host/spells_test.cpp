@@ -149,6 +149,18 @@ TEST_F(Spells, ManaRefillsHealthHealsAndLavaHurtsOnlyCloseAbove)
   EXPECT_NEAR(player_pos().z, 128, 0.01);
   EXPECT_GT(player_value("health"), 99.0f);
   EXPECT_NEAR(player_value("mana"), mana_before + 0.5f * 3.25f - 25.0f, 0.5f);
+
+  // With a castle the player comes back over it.
+  gameobj_api.single_castle = [](Vec4f* pos) {
+    *pos = Vec4f{30, 10, 40, 1};
+    return reinterpret_cast<BaseObject*>(&gameobj_api);
+  };
+  EXPECT_EQ(dev("setPlayer health:d=0"), "k");
+  gameobj_api.single_castle = nullptr;
+  EXPECT_NEAR(player_pos().x, 30, 0.01);
+  EXPECT_NEAR(player_pos().y, 16, 0.01);
+  EXPECT_NEAR(player_pos().z, 40, 0.01);
+  EXPECT_FLOAT_EQ(player_value("health"), 100);
 }
 
 TEST_F(Spells, TheCrosshairFindsTheGroundAndThePlayerStaysInTheAir)
