@@ -233,6 +233,19 @@ TEST_F(Spells, TheBarRoundTripsThroughTheGamesDataAndSkipsWhatIsNoSpell)
   call(gameobj_funcs.load_spells);
   EXPECT_EQ(player_field("spells"), "FireballSpell,HillSpell,PitSpell,ClaimManaSpell,WaterSinkSpell,VolcanoSpell");
 
+  // A pickup adds its spell once; the host's questions see the bar.
+  auto id_of = fn<int (*)(const char*)>(gameobj_funcs.gameobj_id_by_name);
+  auto pick_up = fn<void (*)(int)>(gameobj_funcs.pick_up_spell);
+  pick_up(id_of("MeteorSpell"));
+  pick_up(id_of("MeteorSpell"));
+  pick_up(id_of("Player"));
+  EXPECT_EQ(player_field("spells"), "FireballSpell,HillSpell,PitSpell,ClaimManaSpell,WaterSinkSpell,VolcanoSpell,MeteorSpell");
+  EXPECT_TRUE(gameobj_api.player_has_spell("MeteorSpell"));
+  EXPECT_FALSE(gameobj_api.player_has_spell("UsePortalSpell"));
+  auto has_selected = fn<bool (*)(const char*)>(gameobj_funcs.player_has_spell_selected);
+  EXPECT_TRUE(has_selected("PitSpell"));
+  EXPECT_FALSE(has_selected("HillSpell"));
+
   // Every spell class of the game is in the catalogue, and only those.
   call(gameobj_funcs.init_spell_grid);
   int spells_listed = 0;
