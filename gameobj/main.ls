@@ -22,3 +22,8 @@ src/ui_hud.cpp
 src/ui_universe.cpp
 src/monsters.cpp
 src/living.cpp
+src/spells_local.h
+src/spells_host.cpp
+src/spells_terrain.cpp
+src/spells_dev.cpp
+src/missiles.cpp

@@ -295,5 +295,31 @@ function spawn_spellobj_fx(pos, vel, dir, scale) {
       size = rndf(0.3, 0.6), color = 0xFFE0C0FF, colorAnim = spark_ramp, startRoll = frnd() * 6.28, rollScale = 3 }));
 }
 
+// {===== The land and water spells' hits
+
+// A land spell landing: a ring of dust thrown out and violet sparkles.
+function land_spell_hit_fx(pos, vel, dir, scale) {
+  for (local i = 0; i < 10; i++) {
+    local a = i * 0.628 + frnd() * 0.3;
+    add_blend_particle(jitter(pos, 0.5), vec4f(cos(a) * 4 * scale, rndf(1, 3), sin(a) * 4 * scale, 1.0),
+      cell_props(DUST, { life = rndf(1.0, 1.8), size = rndf(2, 3.5) * scale, color = 0xFFA08060,
+        colorAnim = smoke_ramp, sizeAnim = grow_ramp, startRoll = frnd() * 6.28 }));
+  }
+  for (local i = 0; i < 12; i++)
+    add_glow_particle(jitter(pos, 1.0 * scale), rnd_up_dir(0.8) * rndf(2, 5), cell_props(SPARKLE,
+      { life = rndf(0.5, 0.9), size = rndf(0.3, 0.6) * scale, color = 0xFFD0A0FF, colorAnim = spark_ramp,
+        sizeAnim = shrink_ramp, startRoll = frnd() * 6.28, rollScale = 3 }));
+}
+
+// A ball of water bursting: drops flung up and out and a splash.
+function water_spell_hit_fx(pos, vel, dir, scale) {
+  for (local i = 0; i < 16; i++)
+    add_blend_particle(jitter(pos, 0.8 * scale), rnd_up_dir(0.9) * rndf(3, 7) * scale + vec4f(0, 0, 0, 0.3),
+      cell_props(DROP, { life = rndf(0.6, 1.0), size = rndf(0.25, 0.45) * scale, color = 0xFFFFFFFF,
+        accel = GRAVITY, colorAnim = fade_ramp }));
+  add_blend_particle(pos, vec4f(0, 0.5, 0, 0.5), cell_props(SPLASH, { life = 0.7, size = 5 * scale,
+    color = 0xFFFFFFFF, colorAnim = fade_ramp, sizeAnim = grow_ramp }));
+}
+
 // Optional per-step hook; the host binds it but does not call it.
 function update_fx(dt) {}

@@ -1,25 +1,56 @@
-// Effects and sounds of the game: the table's *_fx entries run the effects script's function of the same name.
-// (Not built yet: these do nothing.)
+// Effects and sounds of the game: the table's *_fx entries run the effects
+// script's function of the same name; sound events are placed in the world.
+#include "audio/sound_events.h"
+#include "core/log.h"
 #include "game.h"
+#include "game_world.h"
+#include "render/effects.h"
 #include "table_entries.h"
 
-void init_fx_data() { }
-void gatherer_death_fx() { }
-void gatherer_summon_fx() { }
-void spawn_water_vapor_fx(float x, float z) { }
-void spawn_volcano_smoke_fx() { }
-void lightning_hit_fx() { }
-void spawn_resobj_fx() { }
-void spawn_spellobj_fx() { }
-void wyvern_death_fx() { }
-void spawn_meteor_fx() { }
-void meteor_explode_fx() { }
-void spawn_water_sink_fx() { }
-void spawn_water_source_fx() { }
-void spawn_magic_missile_fx() { }
-void spawn_waterball_missile_fx() { }
-void spawn_fireball_fx() { }
-void fireball_explode_fx() { }
+namespace {
 
-void play_fx(const char*, const Vec4f&, const Vec4f&, const Vec4f&, float) {}
-void play_sound_at(const char*, const Vec4f&) {}
+const Vec4f up{0, 1, 0, 0};
+
+} // namespace
+
+void play_fx(const char* name, const Vec4f& pos, const Vec4f& vel, const Vec4f& dir, float scale)
+{
+  if (name) call_fx_script(name, pos, vel, dir, scale);
+}
+
+// 2D events (no 3D channel) are left where the sound script put them.
+void play_sound_at(const char* event, const Vec4f& pos)
+{
+  unsigned int ch = play_sound_event(event);
+  if (!ch) return;
+  update_3d_sound(ch, SoundVec{pos.x, pos.y, pos.z, 1}, SoundVec{0, 0, 0, 0});
+}
+
+void init_fx_data() { debug("gameobj: effects come from the effects script"); }
+
+#define GAMEOBJ_FX_ENTRY(name) \
+  void name(const Vec4f& pos, const Vec4f& vel) { play_fx(#name, pos, vel, up, 1.0f); }
+GAMEOBJ_FX_ENTRY(gatherer_death_fx)
+GAMEOBJ_FX_ENTRY(gatherer_summon_fx)
+GAMEOBJ_FX_ENTRY(spawn_volcano_smoke_fx)
+GAMEOBJ_FX_ENTRY(lightning_hit_fx)
+GAMEOBJ_FX_ENTRY(spawn_resobj_fx)
+GAMEOBJ_FX_ENTRY(spawn_spellobj_fx)
+GAMEOBJ_FX_ENTRY(wyvern_death_fx)
+GAMEOBJ_FX_ENTRY(spawn_meteor_fx)
+GAMEOBJ_FX_ENTRY(meteor_explode_fx)
+GAMEOBJ_FX_ENTRY(spawn_water_sink_fx)
+GAMEOBJ_FX_ENTRY(spawn_water_source_fx)
+GAMEOBJ_FX_ENTRY(spawn_magic_missile_fx)
+GAMEOBJ_FX_ENTRY(spawn_waterball_missile_fx)
+GAMEOBJ_FX_ENTRY(spawn_fireball_fx)
+GAMEOBJ_FX_ENTRY(fireball_explode_fx)
+#undef GAMEOBJ_FX_ENTRY
+
+// The fluid simulation's steam over lava: at the fluid's surface there.
+void spawn_water_vapor_fx(float x, float z)
+{
+  Vec4f at{x, 0, z, 1};
+  at.y = get_land_height_at(at) + (get_water_at(at) < 0 ? -get_water_at(at) : get_water_at(at));
+  play_fx("spawn_water_vapor_fx", at, Vec4f{0, 0, 0, 0}, up, 1.0f);
+}

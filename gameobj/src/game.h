@@ -50,6 +50,8 @@ const char* cast_spell(int class_id, const Vec4f& target);
 // owner of each spell implements it. Null when cast, else the reason (no
 // mana or cooldown is then taken).
 using SpellCastFn = const char* (*)(Player* caster, const Vec4f& target);
+// Endless mana (the cheat) is on.
+bool mana_cheat_on();
 // Plays an effect of the effects script at a place (fx.cpp); the *_fx entries
 // of the table are these with their script function's name.
 void play_fx(const char* name, const Vec4f& pos, const Vec4f& vel, const Vec4f& dir, float scale);
@@ -68,7 +70,8 @@ bool world_portal_open(Vec4f* pos);
 
 // ===== Screens over the world (ui_hud.cpp, ui_universe.cpp) =================
 // Called by the spell bar's input (selection by wheel and number keys,
-// casting with the left button), which belongs to spell_bar.cpp.
+// casting with the left button), which belongs to spell_bar.cpp. The HUD
+// calls it each update while the mouse is not over the HUD.
 void spell_input_update(float dt);
 void hud_update(float dt);
 void hud_draw(float dt);
@@ -77,12 +80,22 @@ bool hud_mouse(float dt);
 
 // ===== Creatures and combat spells (monsters.cpp) ===========================
 int count_alive_monsters();
+// The combat spells' casting (SpellCastFn).
+const char* cast_fireball_spell(Player* caster, const Vec4f& target);
+const char* cast_meteor_spell(Player* caster, const Vec4f& target);
+const char* cast_lightning_spell(Player* caster, const Vec4f& target);
+const char* cast_thunderstorm_spell(Player* caster, const Vec4f& target);
+const char* cast_healing_spell(Player* caster, const Vec4f& target);
 // Harm to monsters within `radius` of `pos`; returns how many were hit.
 int damage_monsters_near(const Vec4f& pos, float radius, float amount, const char* cause);
 
 // ===== The world's life (living.cpp) ========================================
 // Sets burnable things near `pos` on fire (trees, houses).
 void ignite_near(const Vec4f& pos, float radius);
+// The building spells' casting (SpellCastFn).
+const char* cast_castle_spell(Player* caster, const Vec4f& target);
+const char* cast_guard_tower_spell(Player* caster, const Vec4f& target);
+const char* cast_house_spell(Player* caster, const Vec4f& target);
 
 // ===== Script functions for the world script (bind_gameobj) ==================
 // Each part registers its own functions in the world script's VM.

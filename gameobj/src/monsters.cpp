@@ -13,3 +13,10 @@ void apply_fireball() { }
 int damage_monsters_near(const Vec4f&, float, float, const char*) { return 0; }
 void bind_monsters(HSQUIRRELVM) {}
 void register_monster_dev_commands() {}
+
+// stub: owner creatures
+const char* cast_fireball_spell(Player*, const Vec4f&) { return "Not available yet"; }
+const char* cast_meteor_spell(Player*, const Vec4f&) { return "Not available yet"; }
+const char* cast_lightning_spell(Player*, const Vec4f&) { return "Not available yet"; }
+const char* cast_thunderstorm_spell(Player*, const Vec4f&) { return "Not available yet"; }
+const char* cast_healing_spell(Player*, const Vec4f&) { return "Not available yet"; }

@@ -8,7 +8,8 @@
 // objects are listed only when all of it was read and checked, so a bad block
 // changes nothing.
 //
-// Versions: 1 held only an object count, always 0; 2 holds objects.
+// Versions: 1 held only an object count, always 0; 2 holds objects; 3 adds
+// the player's and the spells' missiles' own fields (classes_player.h).
 #include <stdarg.h>
 #include <stdio.h>
 
@@ -16,7 +17,7 @@
 #include "core/stream.h"
 #include "objects.h"
 
-constexpr int GAMEOBJ_BLOCK_VERSION = 2;
+constexpr int GAMEOBJ_BLOCK_VERSION = 3;
 
 // Collects the references read with the objects' fields and resolves them
 // against the staged objects.

@@ -5,35 +5,37 @@
 #include "game.h"
 
 // spell_bar.cpp
-void add_spell_to_grid();
+// False for a class that is not a spell, or one already in the bar.
+bool add_spell_to_grid(int class_id);
 void save_spells();
 void load_spells();
-void pick_up_spell();
+void pick_up_spell(int class_id);
 bool player_has_spell(const char* spell_class);
-void player_has_spell_selected();
+bool player_has_spell_selected(const char* spell_class);
 void add_initial_spells();
 void add_all_spells();
 void init_spell_grid();
 void toggle_mana_cheat();
 
-// fx.cpp
+// fx.cpp: each *_fx runs the effects script's function of its name at pos
+// with velocity vel (the host calls spawn_water_vapor_fx with x and z).
 void init_fx_data();
-void gatherer_death_fx();
-void gatherer_summon_fx();
+void gatherer_death_fx(const Vec4f& pos, const Vec4f& vel);
+void gatherer_summon_fx(const Vec4f& pos, const Vec4f& vel);
 void spawn_water_vapor_fx(float x, float z);
-void spawn_volcano_smoke_fx();
-void lightning_hit_fx();
-void spawn_resobj_fx();
-void spawn_spellobj_fx();
-void wyvern_death_fx();
-void spawn_meteor_fx();
-void meteor_explode_fx();
-void spawn_water_sink_fx();
-void spawn_water_source_fx();
-void spawn_magic_missile_fx();
-void spawn_waterball_missile_fx();
-void spawn_fireball_fx();
-void fireball_explode_fx();
+void spawn_volcano_smoke_fx(const Vec4f& pos, const Vec4f& vel);
+void lightning_hit_fx(const Vec4f& pos, const Vec4f& vel);
+void spawn_resobj_fx(const Vec4f& pos, const Vec4f& vel);
+void spawn_spellobj_fx(const Vec4f& pos, const Vec4f& vel);
+void wyvern_death_fx(const Vec4f& pos, const Vec4f& vel);
+void spawn_meteor_fx(const Vec4f& pos, const Vec4f& vel);
+void meteor_explode_fx(const Vec4f& pos, const Vec4f& vel);
+void spawn_water_sink_fx(const Vec4f& pos, const Vec4f& vel);
+void spawn_water_source_fx(const Vec4f& pos, const Vec4f& vel);
+void spawn_magic_missile_fx(const Vec4f& pos, const Vec4f& vel);
+void spawn_waterball_missile_fx(const Vec4f& pos, const Vec4f& vel);
+void spawn_fireball_fx(const Vec4f& pos, const Vec4f& vel);
+void fireball_explode_fx(const Vec4f& pos, const Vec4f& vel);
 
 // mana.cpp
 int get_owned_mana();

@@ -45,6 +45,21 @@ void pour(const Vec4f& pos, float radius, float depth)
   });
 }
 
+// Takes up to `amount` (at the centre, fading to 0 at the rim) of one fluid
+// from the cells of a circle; never more than a cell holds, never the other fluid.
+void drain(const Vec4f& pos, float radius, float amount, bool lava)
+{
+  if (!usable(pos) || !(amount > 0.0f) || !(radius >= 0.0f)) return;
+  radius = fmaxf(clamp_reach(radius), 0.5f);
+  float r2 = radius * radius;
+  for_circle_cells(pos.x, pos.z, radius, [&](int i, float d2) {
+    Water& w = water[i >> HMAP_SIZE_SHIFT][i & (HMAP_SIZE - 1)];
+    float take = amount * (1.0f - d2 / r2);
+    if (lava && w.depth < 0.0f) w.depth = fminf(w.depth + take, 0.0f);
+    if (!lava && w.depth > 0.0f) w.depth = fmaxf(w.depth - take, 0.0f);
+  });
+}
+
 } // namespace
 
 void add_fluid_at(int x, int z, float amount)
@@ -159,7 +174,12 @@ void FluidSource::update(float dt)
   // rate * its whole time however the steps fall.
   float t = time_left >= 0.0f ? fminf(dt, time_left) : dt;
   Vec4f at{pos[0], pos[1], pos[2], 1};
-  pour(at, radius, (isLava() ? -rate : rate) * t);
+  // A negative rate drains the source's own fluid (a water sink); poured as
+  // it stands it would be the other fluid and harden the water into rock.
+  if (rate < 0.0f)
+    drain(at, radius, -rate * t, isLava());
+  else
+    pour(at, radius, (isLava() ? -rate : rate) * t);
   if (time_left >= 0.0f) {
     time_left -= t;
     if (time_left <= 1e-4f) destroy();
