@@ -6,7 +6,7 @@
 void add_spell_to_grid() { }
 void save_spells() { }
 void load_spells() { }
-void pick_up_spell() { }
+void pick_up_spell(int) { } // stub: owner spells
 bool player_has_spell(const char* spell_class) { return false; }
 void player_has_spell_selected() { }
 void add_initial_spells() { }

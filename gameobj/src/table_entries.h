@@ -8,7 +8,8 @@
 void add_spell_to_grid();
 void save_spells();
 void load_spells();
-void pick_up_spell();
+// Adds a spell found in the world (its class id) to the bar.
+void pick_up_spell(int class_id);
 bool player_has_spell(const char* spell_class);
 void player_has_spell_selected();
 void add_initial_spells();
