@@ -307,9 +307,9 @@ PILLAR_COLORS <- [0xFFC890FF, 0xFFFFD870]; // spell, resource
 // A mana orb's glow: a bright core with motes drifting round it.
 function mana_orb_fx(pos, vel, dir, scale) {
   local c = ORB_COLORS[dir[0] > 0.5 ? 1 : 0];
-  add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(BIG_GLOW, { life = 0.3, size = 4.0 * scale, color = c,
+  add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(BIG_GLOW, { life = 0.3, size = 7.0 * scale, color = c,
     colorAnim = fade_ramp }));
-  add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(GLOW, { life = 0.3, size = 1.6 * scale, color = 0xFFFFFFFF,
+  add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(GLOW, { life = 0.3, size = 2.6 * scale, color = 0xFFFFFFFF,
     colorAnim = fade_ramp }));
   if (frnd() < 0.5)
     add_glow_particle(jitter(pos, 1.2 * scale), vec4f(srnd() * 0.4, rndf(0.2, 0.8), srnd() * 0.4, 0),
@@ -357,7 +357,9 @@ function res_pickup_fx(pos, vel, dir, scale) {
 // A pickup's pillar of light: glows climbing a 40-unit beam, seen from afar.
 function light_pillar_fx(pos, vel, dir, scale) {
   local c = PILLAR_COLORS[dir[0] > 0.5 ? 1 : 0];
-  for (local i = 0; i < 4; i++)
+  for (local i = 0; i < 8; i++)
     add_glow_particle(pos + vec4f(srnd() * 0.2, rndf(0.0, 36.0), srnd() * 0.2, 0), vec4f(0, 4, 0, 0),
-      cell_props(GLOW, { life = 1.0, size = 1.6 * scale, color = c, colorAnim = fade_ramp }));
+      cell_props(GLOW, { life = 1.2, size = 3.0 * scale, color = c, colorAnim = fade_ramp }));
+  add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(BIG_GLOW, { life = 0.3, size = 4.0 * scale, color = c,
+    colorAnim = fade_ramp }));
 }
