@@ -72,10 +72,11 @@ int unlock_world_links(int index);
 // player was placed in a world it has been in; the portal is checked anew).
 void mana_player_spell_op(Player* player, int op, int spell);
 // Objects placed by the world script and other parts, on the land at (x, z);
-// null when not made (unknown spell class or resource kind).
+// null when not made (unknown spell class or resource kind). `announce`:
+// with the appearing effect and sound (a drop in play, not the world's making).
 ManaBall* spawn_mana_orb(float x, float z, int amount);
-SpellObject* spawn_spell_pickup(int class_id, float x, float z);
-GlobResObject* spawn_res_pickup(const char* kind, const Vec4f& pos, int amount = 1);
+SpellObject* spawn_spell_pickup(int class_id, float x, float z, bool announce = true);
+GlobResObject* spawn_res_pickup(const char* kind, const Vec4f& pos, int amount = 1, bool announce = true);
 // The place where the world's portal will open.
 WorldPortal* spawn_portal_site(float x, float z);
 void register_pickup_dev_commands();

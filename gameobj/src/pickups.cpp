@@ -106,8 +106,9 @@ void GlobResObject::update(float dt)
   hover_and_glow(this, fx_clock, dt, "res_pickup_fx", 0);
   if (!player_reaches(pos)) return;
   // Without a universe (the main menu's world) the resource has nowhere to
-  // go; it stays rather than being lost.
-  if (!add_glob_res_amount(kind, amount)) return;
+  // go, and a kind the universe does not know (a damaged file) would make up
+  // a resource: either way it stays rather than being lost or misfiled.
+  if (!is_resource_kind(kind) || !add_glob_res_amount(kind, amount)) return;
   debug("pickups: %d %s picked up", amount, kind);
   play_sound_at("pick_up_res", vec_of(pos));
   start_res_pick_up_anim();
@@ -152,18 +153,20 @@ ManaBall* spawn_mana_orb(float x, float z, int amount)
   return orb;
 }
 
-SpellObject* spawn_spell_pickup(int class_id, float x, float z)
+SpellObject* spawn_spell_pickup(int class_id, float x, float z, bool announce)
 {
   if (!isfinite(x) || !isfinite(z) || !is_spell_class(class_id)) return nullptr;
   auto* spell = static_cast<SpellObject*>(new_gameobj_by_id(class_id));
   place_on_land(spell, x, z, PICKUP_HOVER);
   mark_pickup(spell);
-  play_fx("spawn_spellobj_fx", vec_of(spell->pos), ZERO, Vec4f{0, 1, 0, 0}, 1);
-  play_sound_at("spell_appears", vec_of(spell->pos));
+  if (announce) {
+    play_fx("spawn_spellobj_fx", vec_of(spell->pos), ZERO, Vec4f{0, 1, 0, 0}, 1);
+    play_sound_at("spell_appears", vec_of(spell->pos));
+  }
   return spell;
 }
 
-GlobResObject* spawn_res_pickup(const char* kind, const Vec4f& pos, int amount)
+GlobResObject* spawn_res_pickup(const char* kind, const Vec4f& pos, int amount, bool announce)
 {
   if (!is_resource_kind(kind) || !isfinite(pos.x) || !isfinite(pos.z) || amount <= 0) return nullptr;
   auto* res = static_cast<GlobResObject*>(new_gameobj_by_id(CID_GlobResObject));
@@ -171,8 +174,10 @@ GlobResObject* spawn_res_pickup(const char* kind, const Vec4f& pos, int amount)
   res->amount = amount;
   place_on_land(res, pos.x, pos.z, PICKUP_HOVER);
   mark_pickup(res);
-  play_fx("spawn_resobj_fx", vec_of(res->pos), ZERO, Vec4f{0, 1, 0, 0}, 1);
-  play_sound_at("res_appears", vec_of(res->pos));
+  if (announce) {
+    play_fx("spawn_resobj_fx", vec_of(res->pos), ZERO, Vec4f{0, 1, 0, 0}, 1);
+    play_sound_at("res_appears", vec_of(res->pos));
+  }
   return res;
 }
 
@@ -200,7 +205,7 @@ int script_spawn_mana_orb(float x, float z, int amount)
 
 int script_spawn_spell_pickup(const char* class_name, float x, float z)
 {
-  SpellObject* spell = spawn_spell_pickup(gameobj_id_by_name(class_name), x, z);
+  SpellObject* spell = spawn_spell_pickup(gameobj_id_by_name(class_name), x, z, false);
   if (!spell) {
     char text[200];
     snprintf(text, sizeof(text), "spawn_spell_pickup: '%s' is not a spell class", class_name);
@@ -211,7 +216,7 @@ int script_spawn_spell_pickup(const char* class_name, float x, float z)
 
 int script_spawn_res_pickup(const char* kind, float x, float z)
 {
-  GlobResObject* res = spawn_res_pickup(kind, Vec4f{x, 0, z, 1}, 1);
+  GlobResObject* res = spawn_res_pickup(kind, Vec4f{x, 0, z, 1}, 1, false);
   if (!res) {
     char text[200];
     snprintf(text, sizeof(text), "spawn_res_pickup: '%s' is not a resource (shard, vortex, firebloom, star, seed)", kind);
