@@ -170,6 +170,9 @@ void claim_orb(ManaBall* orb)
 {
   orb->owned = 1;
   orb->claim_flash = 1.0f;
+  for_each_live(MapArrow_list, [&](MapArrow* a) {
+    if (a->target.get() == orb) a->destroy();
+  });
   Vec4f pos = vec_of(orb->pos);
   play_sound_at("res_discharge", pos);
   play_sound_at("claim_mana", pos);

@@ -150,6 +150,10 @@ ManaBall* spawn_mana_orb(float x, float z, int amount)
   place_on_land(orb, x, z, 0);
   orb->pos[1] += fabsf(get_water_at(vec_of(orb->pos))) + ORB_HOVER;
   orb->amount = amount;
+  // Unclaimed orbs show on the map; claiming takes the arrow away.
+  auto* arrow = static_cast<MapArrow*>(new_gameobj_by_id(CID_MapArrow));
+  memcpy(arrow->pos, orb->pos, sizeof(arrow->pos));
+  arrow->target.set(orb);
   return orb;
 }
 

@@ -198,19 +198,19 @@ TEST_F(ManaTest, ClaimingOwnsOrbsAndOpensThePortalOnceAtTwoThirds)
   step(40);
   // 60 of 100: not yet.
   EXPECT_EQ(ask("portal"), "kopen=0 pos=60.00,0.00,70.00 owned=60 total=100");
-  EXPECT_EQ(MapArrow_list.num, 0);
+  EXPECT_EQ(MapArrow_list.num, 2); // to the orbs not yet claimed
   EXPECT_EQ(ask("claimMana x=90 z=50"), "k");
   step(40);
   EXPECT_EQ(ask("portal"), "kopen=1 pos=60.00,0.00,70.00 owned=90 total=100");
   EXPECT_EQ(script_int("get_owned_mana()"), 90);
   EXPECT_TRUE(script_bool("is_portal_open()"));
-  ASSERT_EQ(MapArrow_list.num, 1);
-  EXPECT_EQ(objs(MapArrow_list)[0]->query(1), site);
+  ASSERT_EQ(MapArrow_list.num, 2); // to the far orb and to the portal
+  EXPECT_EQ(objs(MapArrow_list)[1]->query(1), site);
   // Once: a recalculation (entering the play mode) adds no second arrow or portal.
   need_mana_recalc = true;
   step(2);
   EXPECT_FALSE(need_mana_recalc);
-  EXPECT_EQ(MapArrow_list.num, 1);
+  EXPECT_EQ(MapArrow_list.num, 2);
   EXPECT_EQ(WorldPortal_list.num, 1);
   std::string orbs = ask("orbs");
   EXPECT_EQ(orbs.rfind("kcount=4 orbs=", 0), 0u) << orbs;
@@ -311,7 +311,7 @@ TEST_F(ManaTest, EveryClassOfThisPartSavesAndLoadsWithItsReferences)
   EXPECT_EQ(ask("portal"), portal);
   EXPECT_EQ(ask("pickups"), pickups);
   for_each_ref([&](GameObject* o) { EXPECT_EQ(o->query(1), refs[o->serialId]) << o->getClassName(); });
-  EXPECT_EQ(refs.size(), 6u); // portal's, res's and spell's arrows, two pillars, the missile
+  EXPECT_EQ(refs.size(), 8u); // arrows to the portal, two pickups and two unclaimed orbs, two pillars, the missile
   MemoryOutputStream after = saved();
   ASSERT_EQ(after.size(), before.size());
   EXPECT_EQ(memcmp(after.data(), before.data(), before.size()), 0);
