@@ -189,7 +189,9 @@ GlobResObject* spawn_res_pickup(const char* kind, const Vec4f& pos, int amount, 
 WorldPortal* spawn_portal_site(float x, float z)
 {
   if (!isfinite(x) || !isfinite(z)) return nullptr;
-  WorldPortal* portal = WorldPortal_list.num ? WorldPortal_list[0] : nullptr;
+  WorldPortal* portal = nullptr;
+  for (WorldPortal* p : WorldPortal_list)
+    if (!portal && !p->destroyed) portal = p;
   if (portal && portal->open) return portal;
   if (!portal) portal = static_cast<WorldPortal*>(new_gameobj_by_id(CID_WorldPortal));
   place_on_land(portal, x, z, 0);
