@@ -333,15 +333,19 @@ function portal_open_fx(pos, vel, dir, scale) {
   sparks(c, 30, 8, 0xFFB0E0FF, 1.5);
 }
 
-// The open portal: a turning swirl over its site with motes rising through it.
+// The open portal: a turning swirl standing over its site in a blue glow,
+// with motes rising through a column of light.
 function world_portal_fx(pos, vel, dir, scale) {
-  local c = pos + vec4f(0, 4, 0, 0);
-  add_glow_particle(c, vec4f(0, 0, 0, 0), cell_props(SWIRL, { life = 0.5, size = 8 * scale, color = 0xFF80C8FF,
+  local c = pos + vec4f(0, 5, 0, 0);
+  add_glow_particle(c, vec4f(0, 0, 0, 0), cell_props(SWIRL, { life = 0.5, size = 12 * scale, color = 0xFF60B0FF,
     colorAnim = fade_ramp, startRoll = frnd() * 6.28, rollScale = 3 }));
-  add_glow_particle(c, vec4f(0, 0, 0, 0), cell_props(BIG_GLOW, { life = 0.3, size = 5 * scale, color = 0xFF4080FF,
+  add_glow_particle(c, vec4f(0, 0, 0, 0), cell_props(BIG_GLOW, { life = 0.3, size = 10 * scale, color = 0xFF3070FF,
     colorAnim = fade_ramp }));
-  add_glow_particle(jitter(pos, 2.5), vec4f(0, rndf(2, 4), 0, 0), cell_props(MOTE, { life = rndf(1.0, 2.0),
-    size = rndf(0.3, 0.6), color = 0xFFB0E0FF, colorAnim = fade_ramp }));
+  add_glow_particle(c, vec4f(0, 0, 0, 0), cell_props(GLOW, { life = 0.3, size = 3 * scale, color = 0xFFE0F0FF,
+    colorAnim = fade_ramp }));
+  for (local i = 0; i < 3; i++)
+    add_glow_particle(jitter(pos, 2.0) + vec4f(0, rndf(0, 12), 0, 0), vec4f(0, rndf(3, 5), 0, 0),
+      cell_props(MOTE, { life = rndf(1.0, 2.0), size = rndf(0.5, 0.9), color = 0xFFB0E0FF, colorAnim = fade_ramp }));
 }
 
 // A spell or resource lying on the ground: a small glint where it is.

@@ -22,6 +22,7 @@
 #include "host/gameobj_api.h"
 #include "mana_rules.h"
 #include "objects.h"
+#include "render/camera.h"
 #include "render/effects.h"
 #include "table_entries.h"
 #include "world/universe.h"
@@ -81,14 +82,15 @@ void open_portal(WorldPortal* portal, bool announce)
 }
 
 // Opens the portal once the rule says so. A world whose script placed no
-// portal site gets its portal where the last orb was claimed.
+// portal site gets its portal beside the place of the last claim.
 void check_portal(const float* near_pos, bool announce)
 {
   if (first_portal(true) || !portal_should_open(get_owned_mana(), world_mana_total())) return;
   WorldPortal* portal = first_portal(false);
   if (!portal) {
     portal = static_cast<WorldPortal*>(new_gameobj_by_id(CID_WorldPortal));
-    float x = near_pos ? near_pos[0] : 128, z = near_pos ? near_pos[2] : 128;
+    float x = near_pos ? near_pos[0] + 12 : 128, z = near_pos ? near_pos[2] : 128;
+    x -= 256.0f * floorf(x / 256.0f);
     portal->pos[0] = x;
     portal->pos[1] = get_land_height_at(Vec4f{x, 0, z, 1});
     portal->pos[2] = z;
@@ -361,9 +363,18 @@ void dev_orbs(const DevMessage&, DevReply& reply)
   });
 }
 
+// With fromCamera=1 (or without a local player) a stand-in at the camera's
+// place casts, and goes at the end of the step: the developer mode's free
+// camera can claim what it looks at.
 void dev_cast(DevReply& reply, const char* (*cast)(Player*, const Vec4f&), const DevMessage& msg)
 {
-  const char* why = cast(local_player, ground_target(msg));
+  Player* caster = msg.getInt("fromCamera", 0) ? nullptr : local_player;
+  if (!caster) {
+    caster = static_cast<Player*>(new_gameobj_by_id(CID_Player));
+    memcpy(caster->pos, &camera.pos, sizeof(caster->pos));
+    caster->destroy();
+  }
+  const char* why = cast(caster, ground_target(msg));
   if (why) reply.fail("%s", why);
 }
 
@@ -381,8 +392,9 @@ void register_mana_dev_commands()
 {
   register_dev_command("portal", dev_portal);
   register_dev_command("orbs", dev_orbs);
-  // Developer aids: the local player casts Claim mana / Use portal at ground
-  // point (x, z) without the spell bar's cost and cooldown.
+  // Developer aids: the local player (or the camera: fromCamera=1) casts
+  // Claim mana / Use portal at ground point (x, z) without the spell bar's
+  // cost and cooldown.
   register_dev_command("claimMana", dev_claim);
   register_dev_command("usePortal", dev_use_portal);
   register_pickup_dev_commands();

@@ -1,7 +1,9 @@
 // Mana orbs and pickups in the real program, headless through the developer
 // socket: the main menu's world carries orbs (for the look); a spell and a
-// resource pickup are laid next to one, and the free camera looks at them.
-// The picture is kept as build/tests/artifacts/mana_orbs_pillars.png.
+// resource pickup are laid next to one, and the free camera looks at them;
+// then every orb is claimed and the camera looks at the opened portal. The
+// pictures are kept as build/tests/artifacts/mana_orbs_pillars.png and
+// mana_portal_open.png.
 #include <cmath>
 #include <cstdio>
 
@@ -59,6 +61,40 @@ TEST(RuneholmMana, OrbsAndPillarsGlowInTheWorld)
   Image img = load_image(take_screenshot(run, "mana_orbs_pillars.png"));
   ASSERT_GT(img.w, 0);
   EXPECT_GT(glow_pixels(img), 200);
+
+  // Every orb claimed from the camera (the main menu's world's player stays put):
+  // they turn gold and the portal opens where the last one was claimed.
+  std::string list = orbs.substr(orbs.find("orbs=") + 5);
+  for (size_t at = 0; at < list.size();) {
+    size_t end = list.find_first_of(";\n", at);
+    float ox = 0, oy = 0, oz = 0;
+    int oid = 0;
+    ASSERT_EQ(sscanf(list.c_str() + at, "%d,%f,%f,%f", &oid, &ox, &oy, &oz), 4) << list;
+    char place[160], claim[128];
+    snprintf(place, sizeof place, "setCamera x=%.1f y=%.1f z=%.1f ha=0 va=-30", ox, oy + 20, oz - 30);
+    snprintf(claim, sizeof claim, "claimMana x=%.1f z=%.1f fromCamera=1", ox, oz);
+    EXPECT_EQ(run.client({place, claim}), "k\nk\n") << claim;
+    // The missile flies about a second of game time (slower than real time on a loaded machine).
+    EXPECT_TRUE(wait_for([&] {
+      std::string now = run.client({"orbs"});
+      size_t p = now.find("=" + std::to_string(oid) + ",");
+      if (p == std::string::npos) p = now.find(";" + std::to_string(oid) + ",");
+      size_t e = p == std::string::npos ? p : now.find_first_of(";\n", p + 1);
+      return e != std::string::npos && now.compare(e - 2, 2, ",1") == 0;
+    }, 60)) << claim;
+    if (end == std::string::npos || list[end] == '\n') break;
+    at = end + 1;
+  }
+  std::string portal = run.client({"portal"});
+  float px = 0, py = 0, pz = 0;
+  int owned_mana = 0, total = 0;
+  ASSERT_EQ(sscanf(portal.c_str(), "kopen=1 pos=%f,%f,%f owned=%d total=%d", &px, &py, &pz, &owned_mana, &total), 5)
+      << portal;
+  EXPECT_EQ(owned_mana, total);
+  snprintf(cam, sizeof cam, "setCamera x=%.1f y=%.1f z=%.1f ha=0 va=-25", px, py + 22, pz - 45);
+  EXPECT_EQ(run.client({cam, "wait 1.5"}), "k\n");
+  Image portal_img = load_image(take_screenshot(run, "mana_portal_open.png"));
+  EXPECT_GT(glow_pixels(portal_img), 200);
 
   EXPECT_EQ(run.client({"quit"}), "k\n");
   EXPECT_EQ(wait_exit(run.pid, 120), 0);
