@@ -18,6 +18,9 @@ src/player.cpp
 src/spell_bar.cpp
 src/fx.cpp
 src/mana.cpp
+src/mana_rules.h
+src/pickups.cpp
+src/gameobj_loader.h
 src/ui_hud.cpp
 src/ui_universe.cpp
 src/monsters.cpp

@@ -323,3 +323,73 @@ function water_spell_hit_fx(pos, vel, dir, scale) {
 
 // Optional per-step hook; the host binds it but does not call it.
 function update_fx(dt) {}
+
+// {===== Mana, the portal and pickups (steady looks are run every few steps
+// while the object exists; dir.x picks a variant)
+
+ORB_COLORS <- [0xFF70B8FF, 0xFFFFD050]; // unclaimed, claimed
+PILLAR_COLORS <- [0xFFC890FF, 0xFFFFD870]; // spell, resource
+
+// A mana orb's glow: a bright core with motes drifting round it.
+function mana_orb_fx(pos, vel, dir, scale) {
+  local c = ORB_COLORS[dir[0] > 0.5 ? 1 : 0];
+  add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(BIG_GLOW, { life = 0.3, size = 7.0 * scale, color = c,
+    colorAnim = fade_ramp }));
+  add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(GLOW, { life = 0.3, size = 2.6 * scale, color = 0xFFFFFFFF,
+    colorAnim = fade_ramp }));
+  if (frnd() < 0.5)
+    add_glow_particle(jitter(pos, 1.2 * scale), vec4f(srnd() * 0.4, rndf(0.2, 0.8), srnd() * 0.4, 0),
+      cell_props(MOTE, { life = rndf(0.6, 1.0), size = rndf(0.3, 0.5), color = c, colorAnim = fade_ramp }));
+}
+
+// An orb claimed: a golden burst and a ring.
+function mana_claimed_fx(pos, vel, dir, scale) {
+  flash(pos, 8.0 * scale, 0xFFFFE080, 0.6);
+  add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(RING, { life = 0.7, size = 6 * scale, color = 0xFFFFD050,
+    colorAnim = fade_ramp, sizeAnim = grow_ramp }));
+  sparks(pos, 20, 5, 0xFFFFD050, 1.2);
+}
+
+// The portal opening: a tall flash and a widening ring.
+function portal_open_fx(pos, vel, dir, scale) {
+  local c = pos + vec4f(0, 4, 0, 0);
+  flash(c, 16.0 * scale, 0xFFB0E0FF, 1.0);
+  add_glow_particle(c, vec4f(0, 0, 0, 0), cell_props(RING, { life = 1.2, size = 12 * scale, color = 0xFF90D0FF,
+    colorAnim = fade_ramp, sizeAnim = grow_ramp }));
+  sparks(c, 30, 8, 0xFFB0E0FF, 1.5);
+}
+
+// The open portal: a turning swirl standing over its site in a blue glow,
+// with motes rising through a column of light.
+function world_portal_fx(pos, vel, dir, scale) {
+  local c = pos + vec4f(0, 5, 0, 0);
+  add_glow_particle(c, vec4f(0, 0, 0, 0), cell_props(SWIRL, { life = 0.5, size = 12 * scale, color = 0xFF60B0FF,
+    colorAnim = fade_ramp, startRoll = frnd() * 6.28, rollScale = 3 }));
+  add_glow_particle(c, vec4f(0, 0, 0, 0), cell_props(BIG_GLOW, { life = 0.3, size = 10 * scale, color = 0xFF3070FF,
+    colorAnim = fade_ramp }));
+  add_glow_particle(c, vec4f(0, 0, 0, 0), cell_props(GLOW, { life = 0.3, size = 3 * scale, color = 0xFFE0F0FF,
+    colorAnim = fade_ramp }));
+  for (local i = 0; i < 3; i++)
+    add_glow_particle(jitter(pos, 2.0) + vec4f(0, rndf(0, 12), 0, 0), vec4f(0, rndf(3, 5), 0, 0),
+      cell_props(MOTE, { life = rndf(1.0, 2.0), size = rndf(0.5, 0.9), color = 0xFFB0E0FF, colorAnim = fade_ramp }));
+}
+
+// A spell or resource lying on the ground: a small glint where it is.
+function spell_pickup_fx(pos, vel, dir, scale) {
+  add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(STAR, { life = 0.4, size = 1.8 * scale, color = 0xFFD0A0FF,
+    colorAnim = fade_ramp, startRoll = frnd() * 6.28, rollScale = 2 }));
+}
+function res_pickup_fx(pos, vel, dir, scale) {
+  add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(GLINT, { life = 0.4, size = 1.6 * scale, color = 0xFFFFE090,
+    colorAnim = fade_ramp, startRoll = frnd() * 6.28, rollScale = 2 }));
+}
+
+// A pickup's pillar of light: glows climbing a 40-unit beam, seen from afar.
+function light_pillar_fx(pos, vel, dir, scale) {
+  local c = PILLAR_COLORS[dir[0] > 0.5 ? 1 : 0];
+  for (local i = 0; i < 8; i++)
+    add_glow_particle(pos + vec4f(srnd() * 0.2, rndf(0.0, 36.0), srnd() * 0.2, 0), vec4f(0, 4, 0, 0),
+      cell_props(GLOW, { life = 1.2, size = 3.0 * scale, color = c, colorAnim = fade_ramp }));
+  add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(BIG_GLOW, { life = 0.3, size = 4.0 * scale, color = c,
+    colorAnim = fade_ramp }));
+}

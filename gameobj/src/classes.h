@@ -111,6 +111,10 @@ public:
   GAMEOBJ_CLASS_COMMON(MapArrow)
   GameObjRef target; // what the arrow on the map points at
   int referredId() override { return target ? target->serialId : 0; }
+  // Follows its target and goes with it; an arrow that never had one points
+  // at its own position (pickups.cpp).
+  bool followed = false; // not saved: it had a live target
+  void update(float dt) override;
   void saveFields(OutputStream& out) override;
   void loadFields(InputStream& in, int version, GameObjLoader& loader) override;
 };
@@ -161,10 +165,14 @@ public:
   GAMEOBJ_CLASS_COMMON(EffectObject)
 };
 
-// pickups.cpp / mana.cpp
+// pickups.cpp / mana.cpp: something the player gains, holding an amount
+// (a mana orb's mana, a resource pickup's units).
 class ResObject : public GameObj {
 public:
   GAMEOBJ_CLASS_COMMON(ResObject)
+  int amount = 0;
+  void saveFields(OutputStream& out) override;
+  void loadFields(InputStream& in, int version, GameObjLoader& loader) override;
 };
 
 // mana.cpp (portal), living.cpp
@@ -179,10 +187,13 @@ public:
   GAMEOBJ_CLASS_COMMON(TriggerObject)
 };
 
-// pickups.cpp
+// pickups.cpp: a spell lying in the world, its class the spell's (a
+// VolcanoSpell object is the Volcano spell to be found); the player flying
+// within reach picks it up. The spell bar holds class ids, not objects.
 class SpellObject : public GameObj {
 public:
   GAMEOBJ_CLASS_COMMON(SpellObject)
+  void update(float dt) override;
 };
 
 // living.cpp

@@ -67,6 +67,21 @@ const char* cast_claim_mana(Player* caster, const Vec4f& target);
 const char* cast_use_portal(Player* caster, const Vec4f& target);
 // Whether the world's portal is open, and where.
 bool world_portal_open(Vec4f* pos);
+// Marks world `index` of the universe table done ("done" = true) and the
+// worlds its "links" name reachable ("unlocked" = true); how many were unlocked.
+int unlock_world_links(int index);
+// The host's player operation as far as mana goes (op 1, spell 79: the
+// player was placed in a world it has been in; the portal is checked anew).
+void mana_player_spell_op(Player* player, int op, int spell);
+// Objects placed by the world script and other parts, on the land at (x, z);
+// null when not made (unknown spell class or resource kind). `announce`:
+// with the appearing effect and sound (a drop in play, not the world's making).
+ManaBall* spawn_mana_orb(float x, float z, int amount);
+SpellObject* spawn_spell_pickup(int class_id, float x, float z, bool announce = true);
+GlobResObject* spawn_res_pickup(const char* kind, const Vec4f& pos, int amount = 1, bool announce = true);
+// The place where the world's portal will open.
+WorldPortal* spawn_portal_site(float x, float z);
+void register_pickup_dev_commands();
 
 // ===== Screens over the world (ui_hud.cpp, ui_universe.cpp) =================
 // Called by the spell bar's input (selection by wheel and number keys,

@@ -15,40 +15,12 @@
 
 #include "core/log.h"
 #include "core/stream.h"
+#include "gameobj_loader.h"
 #include "objects.h"
 
 constexpr int GAMEOBJ_BLOCK_VERSION = 3;
 
-// Collects the references read with the objects' fields and resolves them
-// against the staged objects.
-class GameObjLoader {
-public:
-  struct PendingRef {
-    GameObjRef* ref;
-    int serial_id;
-  };
-  DynArray<PendingRef> refs;
-
-  void readRef(InputStream& in, GameObjRef& ref)
-  {
-    int id = in.readInt();
-    if (id) refs.push({&ref, id});
-  }
-  void resolve(DynArray<GameObj*>& staged)
-  {
-    for (PendingRef& p : refs) {
-      GameObj* found = nullptr;
-      for (GameObj* obj : staged)
-        if (obj->serialId == p.serial_id) found = obj;
-      if (!found) debug("SAVE: game object #%d is referred to but not in the block; the reference is cleared", p.serial_id);
-      p.ref->set(found);
-    }
-  }
-};
-
 namespace {
-
-void write_ref(OutputStream& out, const GameObjRef& ref) { out.writeInt(ref ? ref->serialId : 0); }
 
 [[noreturn]] void refuse(InputStream& in, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void refuse(InputStream& in, const char* format, ...)
@@ -80,7 +52,7 @@ void GameObj::loadFields(InputStream& in, int version, GameObjLoader& loader)
 void MissileObject::saveFields(OutputStream& out)
 {
   GameObj::saveFields(out);
-  write_ref(out, caster);
+  write_gameobj_ref(out, caster);
   for (float v : vel) out.writeFloat(v);
 }
 
@@ -94,7 +66,7 @@ void MissileObject::loadFields(InputStream& in, int version, GameObjLoader& load
 void MapArrow::saveFields(OutputStream& out)
 {
   GameObj::saveFields(out);
-  write_ref(out, target);
+  write_gameobj_ref(out, target);
 }
 
 void MapArrow::loadFields(InputStream& in, int version, GameObjLoader& loader)

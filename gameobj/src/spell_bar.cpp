@@ -199,6 +199,7 @@ void player_spell_op(Player*, int op, int spell_id)
   const char* name = host_spell_class(spell_id);
   int slot = name ? slot_of(gameobj_id_by_name(name)) : -1;
   if (op == 1 && slot >= 0) selected = slot;
+  mana_player_spell_op(nullptr, op, spell_id); // Use portal: the portal is checked again
 }
 
 bool mana_cheat_on() { return mana_cheat; }
