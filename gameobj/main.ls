@@ -22,3 +22,7 @@ src/ui_hud.cpp
 src/ui_universe.cpp
 src/monsters.cpp
 src/living.cpp
+src/ui_common.cpp
+src/ui_common.h
+src/ui_layout.h
+src/ui_screens.h

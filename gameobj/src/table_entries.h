@@ -4,6 +4,8 @@
 #pragma once
 #include "game.h"
 
+class BaseGuiElement;
+
 // spell_bar.cpp
 void add_spell_to_grid();
 void save_spells();
@@ -61,7 +63,8 @@ void set_world_icon_params();
 void set_radio();
 void get_radio();
 void set_slider();
-void place_popup();
+// Lays `popup` out at its measured size at (x, y), moved to stay on screen.
+void place_popup(BaseGuiElement* popup, float x, float y);
 
 // monsters.cpp
 int count_alive_monsters();
