@@ -676,6 +676,24 @@ void dev_enter(const DevMessage& msg, DevReply& reply)
   if (!choose_world(index, why)) return reply.fail("%s", why.c_str());
 }
 
+// "universeWorld" (world (i)): where the world's marker is on the screen (to
+// click it), how it looks and its name.
+void dev_universe_world(const DevMessage& msg, DevReply& reply)
+{
+  int index = msg.getInt("world");
+  if (!uni.screen) return reply.fail("No universe screen is shown");
+  if (index < 0 || index >= (int)uni.worlds.size())
+    return reply.fail("No world #%d (the universe has %d)", index, (int)uni.worlds.size());
+  BaseGuiElement* map = ui_find_named(uni.screen->root, "map");
+  if (!map) return reply.fail("The universe screen has no map");
+  const UniWorld& w = uni.worlds[index];
+  float x, y;
+  ui::map_to_screen(box_of(map->rect), w.x, w.y, x, y);
+  static const char* const looks[] = {"visited", "open", "locked"};
+  reply.add("x=%d y=%d look=%s name=%s", int(x), int(y), looks[int(ui::world_look(w.index, w.visited, w.unlocked))],
+            w.name.c_str());
+}
+
 void dev_new_game(const DevMessage& msg, DevReply& reply)
 {
   int slot = msg.getInt("slot");
@@ -694,8 +712,9 @@ void dev_state(DevReply& reply)
   std::string m = hud_message_text();
   for (char& c : m)
     if (c == ' ' || c == '\n') c = '_';
-  reply.add(" universe=%d note=%d entering=%d won=%d hud=%d message=%s", uni.screen ? 1 : 0,
-            uni.screen && uni.show_note ? 1 : 0, uni.entering, uni.won ? 1 : 0, hud_shown() ? 1 : 0, m.c_str());
+  reply.add(" universe=%d note=%d popup=%d entering=%d won=%d hud=%d message=%s", uni.screen ? 1 : 0,
+            uni.screen && uni.show_note ? 1 : 0, uni.popup.empty() ? -1 : uni.popup_world, uni.entering,
+            uni.won ? 1 : 0, hud_shown() ? 1 : 0, m.c_str());
 }
 } // namespace
 
@@ -856,5 +875,6 @@ void register_screen_dev_commands()
 {
   register_dev_command("newGame", dev_new_game);
   register_dev_command("enter", dev_enter);
+  register_dev_command("universeWorld", dev_universe_world);
   register_dev_state(dev_state);
 }

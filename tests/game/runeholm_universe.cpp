@@ -1,7 +1,7 @@
 // The universe screen and the HUD in the real program, driven through the
 // developer socket: "newGame" in slot 1 shows the universe with the
-// new-game note; a locked world refuses to be entered and says why; world 0
-// is entered and played with the HUD over it and its name as the first
+// new-game note; a locked world refuses to be entered and says why, also in
+// its context menu; world 0 is entered with clicks and played with the HUD over it and its name as the first
 // screen message; the in-game menu's "Save and exit" returns to the main
 // menu. Pictures: build/tests/artifacts/universe_*.png.
 #include <cstdio>
@@ -20,15 +20,33 @@ struct UniverseRun : GameRun {
   {
     return wait_for([&] { return state().find(part) != std::string::npos; }, seconds);
   }
-  // A left click at a named element of the shown screen.
-  void click(const std::string& name)
+  struct Element {
+    int x = -1, y = -1;
+    bool enabled = false;
+    std::string text;
+  };
+  // "menuElement": a named element of the shown screen.
+  Element element(const std::string& name)
   {
     std::string r = client({"menuElement name=\"" + name + "\""});
-    int x = -1, y = -1;
-    ASSERT_EQ(sscanf(r.c_str(), "kx=%d y=%d", &x, &y), 2) << r;
-    std::string at = " x=" + std::to_string(x) + " y=" + std::to_string(y);
-    EXPECT_EQ(client({"mouse" + at, "mouse" + at + " button=1 down=1", "mouse" + at + " button=1 down=0"}),
-              "k\nk\nk\n");
+    Element e;
+    int enabled = 0;
+    char text[128] = "";
+    EXPECT_GE(sscanf(r.c_str(), "kx=%d y=%d enabled=%d text=%127[^\n]", &e.x, &e.y, &enabled, text), 3) << r;
+    e.enabled = enabled != 0;
+    e.text = text;
+    return e;
+  }
+  // Move there, press and release a button (1 left, 2 right).
+  void press(int x, int y, int button)
+  {
+    std::string at = " x=" + std::to_string(x) + " y=" + std::to_string(y), b = " button=" + std::to_string(button);
+    EXPECT_EQ(client({"mouse" + at, "mouse" + at + b + " down=1", "mouse" + at + b + " down=0"}), "k\nk\nk\n");
+  }
+  void click(const std::string& name)
+  {
+    Element e = element(name);
+    press(e.x, e.y, 1);
   }
 };
 
@@ -81,16 +99,42 @@ TEST(RuneholmUniverse, NewGameUniverseLockedAndOpenWorldsHudAndBack)
   EXPECT_GT(locked_grey, 400) << "no locked worlds drawn";
   EXPECT_GT(link_light, 200) << "no links or names drawn";
 
-  // A locked world says why; world 0 is entered.
+  // A locked world says why, by the socket and in its context menu (opened
+  // with a right click), whose Enter is disabled.
   std::string locked = run.client({"enter world=5"});
   EXPECT_EQ(locked.rfind("e", 0), 0u) << locked;
   EXPECT_NE(locked.find("is locked"), std::string::npos) << locked;
   EXPECT_NE(run.state().find("entering=-1"), std::string::npos) << "a refused world started entering";
-  // The enter-world screen (the world's name and kind) shows before the
-  // world is made; the picture is kept to look at, its timing is not checked.
-  std::string entering = run.client({"enter world=0", "screenshot"});
-  EXPECT_EQ(entering.rfind("k\nk", 0), 0u) << entering;
-  const std::string shot = entering.substr(3, entering.find('\n', 3) - 3);
+  std::string w5 = run.client({"universeWorld world=5"});
+  int x5 = -1, y5 = -1;
+  ASSERT_EQ(sscanf(w5.c_str(), "kx=%d y=%d", &x5, &y5), 2) << w5;
+  EXPECT_NE(w5.find("look=locked"), std::string::npos) << w5;
+  run.press(x5, y5, 2);
+  ASSERT_TRUE(run.wait_state("popup=5")) << run.state();
+  EXPECT_FALSE(run.element("ctx0").enabled) << "a locked world's Enter is offered";
+  take_screenshot(run, "universe_popup.png");
+  // Escape closes the popup and nothing else (no in-game menu).
+  EXPECT_EQ(run.client({"key name=Escape"}), "k\n");
+  ASSERT_TRUE(run.wait_state("popup=-1")) << run.state();
+  EXPECT_NE(run.state().find("mode=UniverseMode"), std::string::npos) << run.state();
+
+  // World 0 by a click on it and its context menu's "Enter". The
+  // enter-world screen (the world's name and kind) shows before the world is
+  // made; the picture is kept to look at, its timing is not checked.
+  std::string w0 = run.client({"universeWorld world=0"});
+  int x0 = -1, y0 = -1;
+  ASSERT_EQ(sscanf(w0.c_str(), "kx=%d y=%d", &x0, &y0), 2) << w0;
+  EXPECT_NE(w0.find("look=open"), std::string::npos) << w0;
+  run.press(x0, y0, 1);
+  ASSERT_TRUE(run.wait_state("popup=0")) << run.state();
+  UniverseRun::Element enter = run.element("ctx0");
+  EXPECT_TRUE(enter.enabled);
+  EXPECT_EQ(enter.text.rfind("Enter", 0), 0u) << enter.text;
+  const std::string at_enter = " x=" + std::to_string(enter.x) + " y=" + std::to_string(enter.y);
+  std::string entering = run.client({"mouse" + at_enter, "mouse" + at_enter + " button=1 down=1",
+                                     "mouse" + at_enter + " button=1 down=0", "screenshot"});
+  EXPECT_EQ(entering.rfind("k\nk\nk\nk", 0), 0u) << entering;
+  const std::string shot = entering.substr(7, entering.find('\n', 7) - 7);
   EXPECT_TRUE(wait_for([&] { return run.log().find("screenshot captured to '" + shot + "'") != std::string::npos; }, 120));
   std::error_code ec;
   fs::copy_file(shot, fs::read_symlink("/proc/self/exe").parent_path() / "artifacts" / "universe_entering.png",
