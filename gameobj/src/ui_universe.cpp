@@ -236,7 +236,7 @@ struct UniverseUi {
   int last_click = -1;
   int64_t last_click_time = 0;
   int tip_world = -1;
-  std::string tip_text;
+  std::string tip_text, tip_name; // the tooltip asked for, and whose it was
   std::vector<PopupItem> popup;
   int popup_world = -1;
   float popup_x = 0, popup_y = 0;
@@ -378,6 +378,7 @@ public:
       if (w < 0 || !uni.popup.empty() || uni.show_note || uni.entering >= 0) return GUI_NOT_HANDLED;
       if (w != uni.tip_world) {
         uni.tip_world = w;
+        uni.tip_name = uni.worlds[w].name;
         uni.tip_text = script_text(get_world_tooltip(uni.worlds[w].obj));
         if (uni.tip_text.empty()) uni.tip_text = uni.worlds[w].name;
         if (!uni.worlds[w].reachable()) uni.tip_text += "\nLocked";
@@ -623,7 +624,7 @@ void build_screen()
   // Hit-test order: veil, popup, bar, title, map.
   if (uni.entering >= 0 && uni.entering < (int)uni.worlds.size()) build_entering(root, uni.worlds[uni.entering]);
   else if (uni.show_note) build_note(root);
-  if (!uni.popup.empty()) {
+  if (!uni.popup.empty() && uni.popup_world >= 0 && uni.popup_world < (int)uni.worlds.size()) {
     GuiStack* p = gui_make<GuiStack>(root, "popup", "popup");
     ui_label(p, "popuptitle", uni.worlds[uni.popup_world].name);
     for (size_t i = 0; i < uni.popup.size(); i++) {
@@ -659,7 +660,22 @@ void refresh_worlds()
   std::vector<bool> done;
   for (const UniWorld& w : uni.worlds) done.push_back(w.done);
   uni.won = ui::every_world_done(done);
-  if (uni.hover >= (int)uni.worlds.size()) uni.hover = -1;
+  // The world script's reload may make a new, smaller universe under the
+  // screen: nothing may keep pointing past its end.
+  const int n = (int)uni.worlds.size();
+  if (uni.hover >= n) uni.hover = -1;
+  if (uni.links_world >= n) uni.links_world = -1;
+  if (uni.tip_world >= n || (uni.tip_world >= 0 && uni.worlds[uni.tip_world].name != uni.tip_name))
+    uni.tip_world = -1;
+  if (uni.popup_world >= n) {
+    uni.popup.clear();
+    uni.popup_world = -1;
+    rebuild_later();
+  }
+  if (uni.entering >= n) {
+    uni.entering = -1;
+    rebuild_later();
+  }
 }
 
 // {===== Developer socket
