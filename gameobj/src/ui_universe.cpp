@@ -265,6 +265,11 @@ void rebuild_later() { uni.rebuild = true; }
 
 // {===== Entering a world
 
+std::string locked_reason(const UniWorld& w)
+{
+  return w.name + " is locked: own most of the mana of a world linked to it, then use that world's portal";
+}
+
 bool choose_world(int index, std::string& why)
 {
   if (!uni.screen) {
@@ -282,7 +287,7 @@ bool choose_world(int index, std::string& why)
   }
   const UniWorld& w = uni.worlds[index];
   if (!w.reachable()) {
-    why = w.name + " is locked: own most of the mana of a world linked to it, then use that world's portal";
+    why = locked_reason(w);
     return false;
   }
   uni.show_note = false;
@@ -626,12 +631,15 @@ void build_screen()
   else if (uni.show_note) build_note(root);
   if (!uni.popup.empty() && uni.popup_world >= 0 && uni.popup_world < (int)uni.worlds.size()) {
     GuiStack* p = gui_make<GuiStack>(root, "popup", "popup");
-    ui_label(p, "popuptitle", uni.worlds[uni.popup_world].name);
+    const UniWorld& pw = uni.worlds[uni.popup_world];
+    ui_label(p, "popuptitle", pw.name);
+    if (!pw.reachable()) ui_label(p, "popuplock", "Locked: open the portal of a linked world");
     for (size_t i = 0; i < uni.popup.size(); i++) {
       PopupItem item = uni.popup[i];
       const bool locked = item.action == "enter" && item.world >= 0 && item.world < (int)uni.worlds.size() &&
                           !uni.worlds[item.world].reachable();
-      GuiBox* b = ui_button(p, item.text.c_str(), locked ? "Locked: this world can't be entered yet" : "",
+      const std::string tip = locked ? locked_reason(uni.worlds[item.world]) : std::string();
+      GuiBox* b = ui_button(p, item.text.c_str(), tip.c_str(),
                             &uni.pending, [item] { run_popup_item(item); }, true,
                             ("ctx" + std::to_string(i)).c_str());
       if (locked) b->setState(GUI_STATE_DISABLED, true);
@@ -863,6 +871,11 @@ void add_screens_styles(GuiStyle& st)
                                 .set(GP_PAD_Y, num(12))
                                 .set(GP_SPACING, num(8))
                                 .take());
+  st.addSheet(sel("popuplock"), B()
+                                    .set(GP_FONT_SIZE, num(22))
+                                    .set(GP_TEXT_COLOR, col(0xFFFF9A7A))
+                                    .set(GP_H_ALIGN, num(0))
+                                    .take());
   st.addSheet(sel("popuptitle"), B()
                                      .set(GP_FONT_SIZE, num(28))
                                      .set(GP_TEXT_COLOR, col(GOLD))
