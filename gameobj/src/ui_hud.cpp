@@ -57,50 +57,19 @@ struct Hud {
   float clock = 0;
 } hud;
 
-// {===== Layout (pixels; u = a thousandth of the screen height)
+// {===== Layout (ui_layout.h)
 
-struct Layout {
-  float u;
-  int slots;                // slot frames drawn (at least 8)
-  float slot, gap, bar_x, bar_y;
-  float stat_x, stat_y, stat_w, stat_h;
-  float map_x, map_y, map_size;
-};
+using ui::HudLayout;
+HudLayout layout() { return ui::hud_layout((float)d3d_wd, (float)d3d_ht, spell_bar_count()); }
 
-Layout layout()
+ui::Box slot_box(const HudLayout& l, int i) { return ui::hud_slot_box(l, i); }
+ui::Box bar_box(const HudLayout& l) { return ui::hud_bar_box(l); }
+
+// The filled slot under the point, or -1.
+int slot_at(const HudLayout& l, float x, float y)
 {
-  Layout l;
-  const float w = (float)d3d_wd, h = (float)d3d_ht;
-  l.u = h / 1000.f;
-  const int count = spell_bar_count();
-  l.slots = count > 8 ? (count > 16 ? 16 : count) : 8;
-  l.slot = 78 * l.u;
-  l.gap = 10 * l.u;
-  const float bw = l.slots * l.slot + (l.slots - 1) * l.gap;
-  l.bar_x = (w - bw) * 0.5f;
-  l.bar_y = h - 30 * l.u - l.slot;
-  l.stat_w = fminf(300 * l.u, l.bar_x - 60 * l.u);
-  l.stat_h = 34 * l.u;
-  l.stat_x = 30 * l.u;
-  l.stat_y = h - 30 * l.u - 2 * l.stat_h - 10 * l.u;
-  l.map_size = 280 * l.u;
-  l.map_x = w - 30 * l.u - l.map_size;
-  l.map_y = 30 * l.u;
-  return l;
-}
-
-ui::Box slot_box(const Layout& l, int i)
-{
-  float x = l.bar_x + i * (l.slot + l.gap);
-  return ui::Box{x, l.bar_y, x + l.slot, l.bar_y + l.slot};
-}
-
-int slot_at(const Layout& l, float x, float y)
-{
-  for (int i = 0; i < spell_bar_count() && i < l.slots; i++) {
-    ui::Box b = slot_box(l, i);
-    if (x > b.x0 && x <= b.x1 && y > b.y0 && y <= b.y1) return i;
-  }
+  for (int i = 0; i < spell_bar_count() && i < l.slots; i++)
+    if (ui::inside(slot_box(l, i), x, y)) return i;
   return -1;
 }
 
@@ -161,7 +130,7 @@ void icon(RenderBatch& b, const char* name, float x, float y, float px, float al
 
 // {===== Parts of the HUD
 
-void draw_bar(RenderBatch& b, const Layout& l, float y, const char* label, const char* icon_name, float value,
+void draw_bar(RenderBatch& b, const HudLayout& l, float y, const char* label, const char* icon_name, float value,
               float max, D3dColor fill)
 {
   const float x0 = l.stat_x + l.stat_h, x1 = l.stat_x + l.stat_w, y1 = y + l.stat_h;
@@ -174,7 +143,7 @@ void draw_bar(RenderBatch& b, const Layout& l, float y, const char* label, const
   text(b, s, (x0 + x1) * 0.5f, y + l.stat_h * 0.5f, 0, 0, PARCHMENT, l.stat_h * 0.72f);
 }
 
-void draw_stats(RenderBatch& b, const Layout& l)
+void draw_stats(RenderBatch& b, const HudLayout& l)
 {
   draw_bar(b, l, l.stat_y, "Health", "health", player_health(), player_max_health(), 0xE0C8323C);
   draw_bar(b, l, l.stat_y + l.stat_h + 10 * l.u, "Mana", "mana", player_mana(), player_max_mana(), 0xE03C6EE6);
@@ -197,12 +166,12 @@ void draw_stats(RenderBatch& b, const Layout& l)
   }
 }
 
-void draw_spell_bar(RenderBatch& b, const Layout& l)
+void draw_spell_bar(RenderBatch& b, const HudLayout& l)
 {
   const int count = spell_bar_count(), selected = spell_bar_selected();
   const float r = 10 * l.u;
-  box(b, l.bar_x - 12 * l.u, l.bar_y - 12 * l.u, l.bar_x + l.slots * (l.slot + l.gap) - l.gap + 12 * l.u,
-      l.bar_y + l.slot + 12 * l.u, 0x90080C14, 16 * l.u, 0xFF5A4A2A, 1);
+  const ui::Box bb = bar_box(l);
+  box(b, bb.x0, bb.y0, bb.x1, bb.y1, 0x90080C14, 16 * l.u, 0xFF5A4A2A, 1);
   for (int i = 0; i < l.slots; i++) {
     const ui::Box sb = slot_box(l, i);
     const int cls = i < count ? spell_bar_spell(i) : 0;
@@ -231,7 +200,7 @@ void draw_spell_bar(RenderBatch& b, const Layout& l)
   }
 }
 
-void draw_tip(RenderBatch& b, const Layout& l)
+void draw_tip(RenderBatch& b, const HudLayout& l)
 {
   if (hud.hover_slot < 0) return;
   const int cls = spell_bar_spell(hud.hover_slot);
@@ -254,7 +223,7 @@ void draw_tip(RenderBatch& b, const Layout& l)
 // shows MAP_RANGE units each way of the 256-unit wrapping world.
 constexpr float MAP_RANGE = 64;
 
-void draw_map(RenderBatch& b, const Layout& l)
+void draw_map(RenderBatch& b, const HudLayout& l)
 {
   const float x0 = l.map_x, y0 = l.map_y, s = l.map_size, half = s * 0.5f;
   const float cx = x0 + half, cy = y0 + half;
@@ -295,7 +264,7 @@ void draw_map(RenderBatch& b, const Layout& l)
   text(b, "N", cx, y0 + 4 * l.u, 0, -1, DIM, 22 * l.u);
 }
 
-void draw_messages(RenderBatch& b, const Layout& l)
+void draw_messages(RenderBatch& b, const HudLayout& l)
 {
   const float y = (float)d3d_ht * 0.26f;
   const float a = ui::message_alpha(hud.message_age), sa = ui::message_alpha(hud.sub_age);
@@ -304,7 +273,7 @@ void draw_messages(RenderBatch& b, const Layout& l)
     text(b, hud.sub.c_str(), d3d_wd * 0.5f, y + 56 * l.u, 0, 0, with_alpha(PARCHMENT, sa), 34 * l.u);
 }
 
-void draw_anims(RenderBatch& b, const Layout& l)
+void draw_anims(RenderBatch& b, const HudLayout& l)
 {
   const float sx = d3d_wd * 0.5f, sy = d3d_ht * 0.5f;
   for (const Anim& a : hud.anims) {
@@ -324,7 +293,7 @@ void draw_anims(RenderBatch& b, const Layout& l)
   }
 }
 
-void draw_crosshair(RenderBatch& b, const Layout& l)
+void draw_crosshair(RenderBatch& b, const HudLayout& l)
 {
   const float x = d3d_wd * 0.5f, y = d3d_ht * 0.5f, g = 6 * l.u, a = 16 * l.u;
   for (int pass = 0; pass < 2; pass++) {
@@ -373,7 +342,7 @@ void hud_draw(float)
 {
   hud.last_draw = get_ref_time();
   if (!hud.visible || d3d_ht <= 0) return;
-  const Layout l = layout();
+  const HudLayout l = layout();
   draw_map(hud.batch, l);
   draw_stats(hud.batch, l);
   draw_spell_bar(hud.batch, l);
@@ -388,9 +357,11 @@ bool hud_mouse(float)
 {
   float x = -1, y = -1;
   getMousePos(&x, &y);
-  const Layout l = layout();
-  hud.hover_slot = hud.visible ? slot_at(l, x, y) : -1;
-  hud.over_bar = hud.hover_slot >= 0;
+  const HudLayout l = layout();
+  const ui::Box bar = bar_box(l);
+  // The whole bar takes the mouse (a click between slots must not cast).
+  hud.over_bar = hud.visible && d3d_ht > 0 && ui::inside(bar, x, y);
+  hud.hover_slot = hud.over_bar ? slot_at(l, x, y) : -1;
   return hud.over_bar;
 }
 

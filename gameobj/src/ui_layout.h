@@ -86,6 +86,54 @@ inline Box place_popup_box(float x, float y, float w, float h, float screen_w, f
 
 // {===== The HUD
 
+// Inside a box: left and top edges out, right and bottom in (as the GUI's hit test).
+inline bool inside(const Box& b, float x, float y) { return x > b.x0 && x <= b.x1 && y > b.y0 && y <= b.y1; }
+
+// Where the HUD's parts go on a w x h screen (pixels; u is a thousandth of
+// the height): the spell bar bottom centre (at least 8 slot frames, at most
+// 16, smaller on narrow screens), health and mana bottom left, the mini-map
+// top right.
+struct HudLayout {
+  float u;
+  int slots;
+  float slot, gap, bar_x, bar_y;
+  float stat_x, stat_y, stat_w, stat_h;
+  float map_x, map_y, map_size;
+};
+inline HudLayout hud_layout(float w, float h, int spell_count)
+{
+  HudLayout l;
+  l.u = h / 1000.f;
+  l.slots = spell_count > 8 ? (spell_count > 16 ? 16 : spell_count) : 8;
+  l.gap = 10 * l.u;
+  // Slots shrink when a full bar would not fit between the health and mana
+  // bars (300 u kept on either side).
+  const float room = w - 600 * l.u - (l.slots - 1) * l.gap;
+  l.slot = fmaxf(1.f, fminf(78 * l.u, room / l.slots));
+  const float bw = l.slots * l.slot + (l.slots - 1) * l.gap;
+  l.bar_x = (w - bw) * 0.5f;
+  l.bar_y = h - 30 * l.u - l.slot;
+  l.stat_h = 34 * l.u;
+  l.stat_x = 30 * l.u;
+  l.stat_w = fminf(300 * l.u, l.bar_x - 60 * l.u - l.stat_x);
+  l.stat_y = h - 30 * l.u - 2 * l.stat_h - 10 * l.u;
+  l.map_size = 280 * l.u;
+  l.map_x = w - 30 * l.u - l.map_size;
+  l.map_y = 30 * l.u;
+  return l;
+}
+inline Box hud_slot_box(const HudLayout& l, int i)
+{
+  float x = l.bar_x + i * (l.slot + l.gap);
+  return Box{x, l.bar_y, x + l.slot, l.bar_y + l.slot};
+}
+// The bar's background around its slot frames; all of it takes the mouse.
+inline Box hud_bar_box(const HudLayout& l)
+{
+  return Box{l.bar_x - 12 * l.u, l.bar_y - 12 * l.u, l.bar_x + l.slots * (l.slot + l.gap) - l.gap + 12 * l.u,
+             l.bar_y + l.slot + 12 * l.u};
+}
+
 // How full a bar is, 0..1; nothing (no NaN) for a zero or broken maximum.
 inline float bar_fill(float value, float max)
 {

@@ -149,6 +149,34 @@ TEST(HudRules, TheMiniMapWrapsWithTheWorldAndPinsFarThingsToItsRim)
   EXPECT_FALSE(isnan(here.ax) || isnan(here.ay));
 }
 
+bool overlap(const ui::Box& a, const ui::Box& b) { return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1; }
+
+TEST(HudRules, ThePartsOfTheHudKeepApartAndTheBarTakesItsMouse)
+{
+  // The program's window sizes, a narrow one, and a full bar of 16 spells.
+  for (auto [w, h] : {std::pair{640.f, 360.f}, {1280.f, 720.f}, {1280.f, 1024.f}, {1920.f, 1080.f}})
+    for (int spells : {0, 5, 16}) {
+      const ui::HudLayout l = ui::hud_layout(w, h, spells);
+      const ui::Box bar = ui::hud_bar_box(l);
+      const ui::Box stats{l.stat_x, l.stat_y, l.stat_x + l.stat_w, l.stat_y + 2 * l.stat_h + 10 * l.u};
+      const ui::Box map{l.map_x, l.map_y, l.map_x + l.map_size, l.map_y + l.map_size};
+      const ui::Box centre{w * 0.5f - 30 * l.u, h * 0.5f - 30 * l.u, w * 0.5f + 30 * l.u, h * 0.5f + 30 * l.u};
+      const std::string at = std::to_string(int(w)) + "x" + std::to_string(int(h)) + " " + std::to_string(spells);
+      EXPECT_EQ(l.slots, spells > 8 ? spells : 8) << at;
+      EXPECT_GE(bar.x0, 0) << at;
+      EXPECT_LE(bar.x1, w) << at;
+      EXPECT_LE(bar.y1, h) << at;
+      EXPECT_GT(l.stat_w, 40 * l.u) << at;
+      EXPECT_FALSE(overlap(bar, stats)) << at;
+      EXPECT_FALSE(overlap(bar, map) || overlap(stats, map)) << at;
+      EXPECT_FALSE(overlap(bar, centre) || overlap(map, centre)) << at; // the crosshair stays clear
+      // The last slot ends inside the bar's background; the bar's gaps are its own.
+      EXPECT_TRUE(ui::inside(bar, ui::hud_slot_box(l, l.slots - 1).x1, l.bar_y + 1)) << at;
+      EXPECT_TRUE(ui::inside(bar, (ui::hud_slot_box(l, 0).x1 + ui::hud_slot_box(l, 1).x0) * 0.5f, l.bar_y + 1)) << at;
+      EXPECT_FALSE(ui::inside(bar, w * 0.5f, h * 0.5f)) << at;
+    }
+}
+
 // {===== The real module
 
 class ScreensModule : public RealModule {
