@@ -215,7 +215,10 @@ std::vector<PopupItem> read_ctx_menu(const SqObject& menu, int world)
     item.world = world;
     {
       SlotRead r(entry, "world");
-      if (r.type() == OT_INTEGER || r.type() == OT_FLOAT) item.world = (int)value_number(r.v, -1);
+      if (r.type() == OT_INTEGER || r.type() == OT_FLOAT) {
+        const float f = value_number(r.v, -1); // any number the script gives, kept in int range
+        item.world = f >= 0 && f < 1e6f ? (int)f : -1;
+      }
     }
     if (!item.text.empty()) items.push_back(item);
   }
