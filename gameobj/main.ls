@@ -30,3 +30,7 @@ src/spells_host.cpp
 src/spells_terrain.cpp
 src/spells_dev.cpp
 src/missiles.cpp
+src/ui_common.cpp
+src/ui_common.h
+src/ui_layout.h
+src/ui_screens.h

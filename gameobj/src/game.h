@@ -92,6 +92,12 @@ void hud_update(float dt);
 void hud_draw(float dt);
 // True when the mouse is over the HUD (the bar takes the click).
 bool hud_mouse(float dt);
+// Pick-up animations: the spell's icon flies from the crosshair to its slot
+// of the bar; a resource's icon flies to the resources row. The table's
+// start_spell_pick_up_anim / start_res_pick_up_anim (no arguments) animate
+// the bar's newest spell and a generic resource.
+void hud_spell_picked_up(int class_id);
+void hud_res_picked_up(const char* res_name); // "shard", "vortex", "firebloom", "star", "seed"
 
 // ===== Creatures and combat spells (monsters.cpp) ===========================
 int count_alive_monsters();

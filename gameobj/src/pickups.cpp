@@ -111,7 +111,7 @@ void GlobResObject::update(float dt)
   if (!is_resource_kind(kind) || !add_glob_res_amount(kind, amount)) return;
   debug("pickups: %d %s picked up", amount, kind);
   play_sound_at("pick_up_res", vec_of(pos));
-  start_res_pick_up_anim();
+  hud_res_picked_up(kind); // the resource's own icon flies to the HUD
   play_fx("spawn_resobj_fx", vec_of(pos), ZERO, Vec4f{0, 1, 0, 0}, 1);
   destroy();
 }

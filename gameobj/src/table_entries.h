@@ -4,6 +4,8 @@
 #pragma once
 #include "game.h"
 
+class BaseGuiElement;
+
 // spell_bar.cpp
 // False for a class that is not a spell, or one already in the bar.
 bool add_spell_to_grid(int class_id);
@@ -63,7 +65,8 @@ void set_world_icon_params();
 void set_radio();
 void get_radio();
 void set_slider();
-void place_popup();
+// Lays `popup` out at its measured size at (x, y), moved to stay on screen.
+void place_popup(BaseGuiElement* popup, float x, float y);
 
 // monsters.cpp
 int count_alive_monsters();

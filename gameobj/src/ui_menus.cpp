@@ -27,6 +27,8 @@
 #include "world/saved_games.h"
 #include "world/universe.h"
 #include "world/worldScript.h"
+#include "ui_common.h"
+#include "ui_screens.h"
 
 extern "C" void* get_gameobj_func_by_name(const char* name);
 
@@ -34,27 +36,12 @@ namespace {
 
 enum class Page { none, main, slots, options, controls, credits, game, cheat };
 
-// The root centres its one child (the panel) on the screen.
-class CentreRoot : public GuiBox {
-public:
-  void layout(const GuiRect& r, float ref_ht, float ref_ht2, float scale) override
-  {
-    rect = r;
-    for (BaseGuiElement* c : children) {
-      float w, h;
-      c->measure(scale, w, h);
-      float x = (r.x0 + r.x1 - w) * 0.5f, y = (r.y0 + r.y1 - h) * 0.5f;
-      c->layout(GuiRect{x, y, x + w, y + h}, ref_ht, ref_ht2, scale);
-    }
-  }
-};
-
 class MenuScreen : public BaseGuiScreen {
 public:
   MenuScreen()
   {
     style = &common_style;
-    root = new CentreRoot;
+    root = new UiCentreBox; // the page's panel in the middle
   }
 };
 
@@ -96,26 +83,15 @@ void flush_options()
 
 GuiLabel* label(BaseGuiElement* parent, const char* cls, const std::string& text)
 {
-  GuiLabel* l = gui_make<GuiLabel>(parent, cls);
-  l->text = text;
-  return l;
+  return ui_label(parent, cls, text);
 }
 
-GuiStack* row(BaseGuiElement* parent)
-{
-  GuiStack* r = gui_make<GuiStack>(parent, "row");
-  r->horizontal = true;
-  return r;
-}
+GuiStack* row(BaseGuiElement* parent) { return ui_row(parent); }
 
 GuiBox* button(BaseGuiElement* parent, const char* text, const char* tip, std::function<void()> act,
                bool small = false, const char* name = "")
 {
-  GuiBox* b = gui_make<GuiBox>(parent, small ? "btn small" : "btn", name);
-  b->tooltip = tip;
-  label(b, "label", text);
-  b->clickListeners.push_back([act](BaseGuiElement*, int) { menus.pending = act; });
-  return b;
+  return ui_button(parent, text, tip, &menus.pending, std::move(act), small, name);
 }
 
 GuiStack* check(BaseGuiElement* parent, const char* cls, const char* text, const char* tip, bool on,
@@ -187,27 +163,12 @@ void load_slot(int slot)
   show_page(menus.page);
 }
 
-// A new universe in `slot`: made first, so that a failure leaves the slot
-// (and any game in it) untouched.
 void new_game(int slot)
 {
-  set_error_message(nullptr);
-  generate_universe();
-  if (has_error_message() || universe.isNull()) {
-    menus.note = std::string("No new game: ") + get_error_message();
-    show_page(menus.page);
-    return;
-  }
-  erase_saved_game(slot);
-  cur_game_slot = slot;
-  call_module("add_initial_spells");
-  if (!save_game()) {
-    menus.note = std::string("The new game could not be saved: ") + get_error_message();
-    show_page(menus.page);
-    return;
-  }
-  debug("menu: new game in slot %d", slot);
-  should_close_game_menu = true;
+  std::string why;
+  if (start_new_game(slot, why)) return;
+  menus.note = why;
+  show_page(menus.page);
 }
 
 void new_game_in_free_slot()
@@ -395,25 +356,17 @@ void unlink_menus();
 
 // {===== Developer socket: the page in "getState", and where a button is
 
-BaseGuiElement* find_named(BaseGuiElement* e, const std::string& name)
-{
-  if (!e) return nullptr;
-  if (e->name == name) return e;
-  for (BaseGuiElement* c : e->children)
-    if (BaseGuiElement* f = find_named(c, name)) return f;
-  return nullptr;
-}
-
 void dev_state(DevReply& reply)
 {
   reply.add(" menu=%s tooltip=%d", page_name(menus.page), menus.tip.shown && !menus.tip.text.empty() ? 1 : 0);
 }
 
 // "menuElement" (name (s)): "k" and the centre of the named element of the
-// open menu page in window pixels, and whether it is enabled.
+// open menu page (or of the universe screen) in window pixels, and whether it
+// is enabled.
 void dev_menu_element(const DevMessage& msg, DevReply& reply)
 {
-  BaseGuiElement* e = find_named(menus.screen ? menus.screen->root : nullptr, msg.getString("name"));
+  BaseGuiElement* e = ui_find_named(menus.screen ? menus.screen->root : universe_screen_root(), msg.getString("name"));
   if (!e) return reply.fail("No element '%s' on the menu page '%s'", msg.getString("name").c_str(),
                             page_name(menus.page));
   reply.add("x=%d y=%d enabled=%d text=%s", int((e->rect.x0 + e->rect.x1) * 0.5f),
@@ -472,6 +425,7 @@ void open_home(Page home)
 void unlink_menus()
 {
   close_game_menu();
+  unlink_screens();
   destroy_queued_gui_elements();
   clear_ui_styles();
   gameobj_unlink_gui = nullptr;
@@ -494,6 +448,32 @@ void draw_tooltip()
 
 } // namespace
 
+// A new universe in `slot`: made first, so that a failure leaves the slot
+// (and any game in it) untouched. The main menu's buttons and the developer
+// socket's "newGame" start games here.
+bool start_new_game(int slot, std::string& why)
+{
+  set_error_message(nullptr);
+  generate_universe();
+  if (has_error_message() || universe.isNull()) {
+    why = std::string("No new game: ") + get_error_message();
+    return false;
+  }
+  erase_saved_game(slot);
+  cur_game_slot = slot;
+  call_module("add_initial_spells");
+  if (!save_game()) {
+    why = std::string("The new game could not be saved: ") + get_error_message();
+    return false;
+  }
+  debug("menu: new game in slot %d", slot);
+  new_game_note_pending = true; // the universe screen greets the new player once
+  should_close_game_menu = true;
+  return true;
+}
+
+void install_ui_unlink() { gameobj_unlink_gui = unlink_menus; }
+
 // {===== The module's entries
 
 void init_new_gui()
@@ -512,6 +492,7 @@ void close_game_menu()
   show_page(Page::none);
   flush_options();
   hide_tooltip();
+  close_universe_screen();
 }
 
 // Callable at any moment, also from inside a click: the screen is only
@@ -521,11 +502,15 @@ void safely_close_game_menu() { close_game_menu(); }
 void update_game_menu(float dt)
 {
   // A reloaded module knows no screen: the menu modes get theirs back.
-  if (!menus.screen && menus.page == Page::none) {
+  if (!menus.screen && menus.page == Page::none && !universe_screen_root()) {
     if (cur_game_mode == main_menu_mode) open_main_menu();
     else if (cur_game_mode == game_menu_mode) open_game_menu();
+    else if (cur_game_mode == universe_mode) open_universe_gui();
   }
-  if (!menus.screen) return;
+  if (!menus.screen) {
+    if (universe_screen_root()) update_universe_screen(dt); // the universe mode's screen
+    return;
+  }
   menus.screen->processInput();
   if (isAppActive && keyDown(VK_ESCAPE)) {
     if (menus.page == Page::game || menus.page == Page::cheat) menus.pending = [] { should_close_game_menu = true; };
@@ -544,10 +529,16 @@ void update_game_menu(float dt)
 
 void draw_game_menu(float)
 {
-  if (!menus.screen) return;
   int64_t now = get_ref_time();
   float dt = (float)(now - menus.last_draw) / (float)time_ticks_per_sec();
   menus.last_draw = now;
+  if (!menus.screen && universe_screen_root()) {
+    draw_universe_screen(menus.batch, dt < 0 ? 0 : dt > 0.25f ? 0.25f : dt);
+    draw_tooltip();
+    flush_gui_batch(menus.batch);
+    return;
+  }
+  if (!menus.screen) return;
   menus.screen->root->advanceTransitions(dt < 0 ? 0 : dt > 0.25f ? 0.25f : dt);
   menus.screen->restyle();
   menus.screen->setGeometry();

@@ -2,6 +2,7 @@
 // its saved-game slots, the in-game menu, options, controls, credits, the
 // cheat menu and the tooltip, built with the host's GUI runtime.
 #pragma once
+#include <string>
 
 class GuiStyle;
 
@@ -27,3 +28,11 @@ void clear_ui_styles();
 
 // Number of saved-game slots the menus list.
 constexpr int MENU_SLOTS = 5;
+
+// Starts a new game in `slot` as the main menu's buttons do (the universe is
+// made first; the slot is erased only after that worked) and asks the main
+// menu to go on to the universe screen. False with the reason in `why`.
+bool start_new_game(int slot, std::string& why);
+// Whatever screen opens first makes sure the module's screens are released
+// before the module is unloaded.
+void install_ui_unlink();

@@ -4,6 +4,7 @@
 // by init_new_gui; the module's reload empties them with the screens.
 #include "gui/gui_elements.h"
 #include "ui_menus.h"
+#include "ui_screens.h"
 
 GuiStyle common_style, spells_style, tooltip_style;
 
@@ -165,6 +166,7 @@ void build_ui_styles()
 {
   clear_ui_styles();
   build_common(common_style);
+  add_screens_styles(common_style);
   build_tooltip(tooltip_style);
 }
 

@@ -213,6 +213,10 @@ BaseGuiElement* hit_test(BaseGuiElement* root, float x, float y);
 
 void register_behavior(NewGuiEventHandler* handler, const char* name);
 NewGuiEventHandler* get_behavior(const char* name);
+// Takes back the registration of `name` when it is `handler`'s: the module
+// does so for its own behaviours before it is unloaded (their code goes with
+// it, and a reloaded module registers them again). False when not registered.
+bool unregister_behavior(NewGuiEventHandler* handler, const char* name);
 void register_std_behaviors();
 // The controls set-up registers "keybox" (the key box, binding control
 // buttons through set_button_key): called right after init_controls.

@@ -118,6 +118,16 @@ NewGuiEventHandler* get_behavior(const char* name) {
   return nullptr;
 }
 
+bool unregister_behavior(NewGuiEventHandler* handler, const char* name) {
+  if (!name) return false;
+  for (int i = 0; i < behavior_registry.num; i++)
+    if (!strcmp(behavior_registry[i].name, name) && behavior_registry[i].handler == handler) {
+      behavior_registry.remove(i, 1);
+      return true;
+    }
+  return false;
+}
+
 void clear_behavior_registry() { behavior_registry.clear(); }
 
 // {===== Destruction queues

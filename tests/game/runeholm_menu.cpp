@@ -2,8 +2,8 @@
 // and driven by the real devclient with mouse clicks and keys, as a player
 // would. It opens on the main menu over the fly-over, goes to Options and
 // back (button and Escape), binds a control in Controls, starts a new game
-// (the universe screen), opens the cheat menu, returns through the in-game
-// menu's "Save and exit", erases the saved game on the saved-games page and
+// (the universe screen), opens the cheat menu, returns with Escape from the
+// universe screen, erases the saved game on the saved-games page and
 // quits with the Quit button. Pictures are kept in
 // build/tests/artifacts/menu_*.png.
 #include <cstdio>
@@ -117,12 +117,15 @@ TEST(RuneholmMenu, MainMenuOptionsControlsNewGameAndBack)
   EXPECT_EQ(run.client({"key name=Escape"}), "k\n");
   ASSERT_TRUE(run.wait_state("mode=UniverseMode")) << run.log();
 
-  // Escape opens the in-game menu; "Save and exit" goes back to the main menu,
-  // where the saved game can now be continued.
+  // On the universe screen Escape first closes the new-game note, then saves
+  // and goes back to the main menu, where the saved game can now be continued.
+  // (The in-game menu's "Save and exit" is driven from a world in
+  // runeholm_universe.cpp.)
+  ASSERT_TRUE(run.wait_state("note=1")) << run.state();
   EXPECT_EQ(run.client({"key name=Escape"}), "k\n");
-  ASSERT_TRUE(run.wait_state("menu=game")) << run.log();
-  take_screenshot(run, "menu_game.png");
-  run.click("exit");
+  ASSERT_TRUE(run.wait_state("note=0")) << run.state();
+  EXPECT_NE(run.state().find("mode=UniverseMode"), std::string::npos) << run.state();
+  EXPECT_EQ(run.client({"key name=Escape"}), "k\n");
   ASSERT_TRUE(run.wait_state("menu=main", 120)) << run.log();
   EXPECT_NE(run.state().find("mode=MainMenuMode"), std::string::npos) << run.state();
   EXPECT_TRUE(run.element("continue").enabled);
