@@ -1,0 +1,264 @@
+// The whole game as a player meets it, in the real program started headless
+// with "-devserver" and driven by the real devclient: a new game from the
+// main menu, the universe, the first world reshaped with every spell of the
+// land and the water, its mana claimed until the portal opens, the warp, a
+// second world unlocked and entered, then "Save and exit" and Continue with
+// the world and the spell bar as they were. Pictures of each stage are kept
+// in build/tests/artifacts/e2e_*.png.
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#define STB_IMAGE_IMPLEMENTATION
+#include "game/dev_socket_run.h"
+
+namespace {
+
+using namespace devrun;
+
+// "k" replies of key=value pairs.
+std::map<std::string, std::string> pairs(const std::string& reply)
+{
+  std::map<std::string, std::string> kv;
+  std::string body = reply.substr(reply.rfind('k', 0) == 0 ? 1 : 0);
+  std::istringstream in(body);
+  std::string word;
+  while (in >> word) {
+    size_t eq = word.find('=');
+    if (eq != std::string::npos) kv[word.substr(0, eq)] = word.substr(eq + 1);
+  }
+  return kv;
+}
+
+std::vector<double> numbers(const std::string& text)
+{
+  std::vector<double> v;
+  std::istringstream in(text);
+  std::string part;
+  while (std::getline(in, part, ',')) v.push_back(atof(part.c_str()));
+  return v;
+}
+
+struct Playthrough : GameRun {
+  Playthrough() : GameRun("rh-e2e") {}
+
+  std::string one(const std::string& command) { return client({command}); }
+  std::string state() { return one("getState"); }
+  bool wait_state(const std::string& part, int seconds = 120)
+  {
+    return wait_for([&] { return state().find(part) != std::string::npos; }, seconds);
+  }
+  std::map<std::string, std::string> player() { return pairs(one("player")); }
+  struct Ground {
+    double land = 0, water = 0, lava = 0;
+  };
+  Ground ground(double x, double z)
+  {
+    auto kv = pairs(one("ground x=" + std::to_string(x) + " z=" + std::to_string(z)));
+    return Ground{atof(kv["height"].c_str()), atof(kv["water"].c_str()), atof(kv["lava"].c_str())};
+  }
+  std::string cast(const std::string& spell, double x, double z)
+  {
+    return one("cast spell=" + spell + " x=" + std::to_string(x) + " z=" + std::to_string(z));
+  }
+  // Up to `n` points 14 to 40 cells around (x, z), 12 apart, with no water or
+  // lava within 3 cells.
+  std::vector<std::pair<double, double>> dry_spots(double x, double z, size_t n)
+  {
+    std::vector<std::pair<double, double>> found;
+    for (double r = 14; r <= 40 && found.size() < n; r += 6)
+      for (int a = 0; a < 16 && found.size() < n; ++a) {
+        double sx = x + r * std::cos(a * M_PI / 8), sz = z + r * std::sin(a * M_PI / 8);
+        bool ok = true;
+        for (auto [ox, oz] : found) ok = ok && std::hypot(sx - ox, sz - oz) >= 12;
+        for (int d = 0; d < 5 && ok; ++d) {
+          Ground g = ground(sx + (d == 1) * 3 - (d == 2) * 3, sz + (d == 3) * 3 - (d == 4) * 3);
+          ok = g.water == 0 && g.lava == 0;
+        }
+        if (ok) found.push_back({sx, sz});
+      }
+    return found;
+  }
+  // Moves the player as a developer would: F9 to fly the free camera there,
+  // F9 back, and the player takes the camera's place.
+  void fly_to(double x, double z)
+  {
+    double h = ground(x, z).land;
+    EXPECT_EQ(one("key name=F9"), "k\n");
+    ASSERT_TRUE(wait_state("mode=DevGameMode", 60)) << state();
+    EXPECT_EQ(one("setCamera x=" + std::to_string(x) + " y=" + std::to_string(h + 12) + " z=" + std::to_string(z) +
+                  " ha=0 va=-30"),
+              "k\n");
+    EXPECT_EQ(one("key name=F9"), "k\n");
+    ASSERT_TRUE(wait_state("mode=PlayGameMode", 60)) << state();
+  }
+  // Lets game time pass at four times the real speed.
+  void play_seconds(double game_seconds)
+  {
+    std::this_thread::sleep_for(std::chrono::milliseconds(int(game_seconds * 1000 / 4)));
+  }
+  // Clicks a named element of the module's screens.
+  void click(const std::string& name)
+  {
+    auto kv = pairs(one("menuElement name=\"" + name + "\""));
+    std::string at = " x=" + kv["x"] + " y=" + kv["y"];
+    EXPECT_EQ(client({"mouse" + at, "mouse" + at + " button=1 down=1", "mouse" + at + " button=1 down=0"}),
+              "k\nk\nk\n")
+        << name;
+  }
+};
+
+// A picture of a world: not one flat colour, sky-ish colours at the top, no
+// pure black band (the error band of a failed pass).
+void expect_world_picture(const Image& img, const char* what)
+{
+  ASSERT_GT(img.w, 0) << what;
+  int distinct = 0, black_rows = 0;
+  const uint8_t* first = img.at(0, img.h / 2);
+  for (int y = 0; y < img.h; ++y) {
+    int dark = 0;
+    for (int x = 0; x < img.w; ++x) {
+      const uint8_t* p = img.at(x, y);
+      distinct += std::abs(p[0] - first[0]) + std::abs(p[1] - first[1]) + std::abs(p[2] - first[2]) > 30;
+      dark += p[0] + p[1] + p[2] < 6;
+    }
+    black_rows += dark == img.w;
+  }
+  EXPECT_GT(distinct, img.w * img.h / 20) << what << ": a flat picture";
+  EXPECT_LT(black_rows, img.h / 10) << what << ": black rows";
+}
+
+TEST(RuneholmPlaythrough, NewGameToASecondWorldAndBackThroughSaveAndContinue)
+{
+  Playthrough run;
+  set_headless_env(run.home.path(), run.socket, "900");
+  run.pid = spawn(RUNEHOLM_EXE, {"-win", "-360", "-devserver"}, run.home / "output.txt");
+  ASSERT_GT(run.pid, 0);
+  ASSERT_TRUE(wait_for([&] { return run.log().find("DevServer: listening") != std::string::npos; }, 120))
+      << run.log() << read_file(run.home / "output.txt");
+  ASSERT_TRUE(run.wait_state("menu=main")) << run.state() << run.log();
+  expect_world_picture(load_image(take_screenshot(run, "e2e_1_main_menu.png")), "main menu");
+
+  // New game in slot 1: the universe screen.
+  EXPECT_EQ(run.one("newGame slot=1").substr(0, 1), "k") << run.log();
+  ASSERT_TRUE(run.wait_state("mode=UniverseMode")) << run.state() << run.log();
+  take_screenshot(run, "e2e_2_universe.png");
+
+  // The first world: entered and played.
+  EXPECT_EQ(run.one("enter world=0").substr(0, 1), "k") << run.log();
+  ASSERT_TRUE(run.wait_state("mode=PlayGameMode", 300)) << run.state() << run.log();
+  EXPECT_EQ(run.one("speed factor=4"), "k\n");
+  auto me = run.player();
+  EXPECT_EQ(me["world"], "0");
+  std::vector<double> pos = numbers(me["pos"]);
+  ASSERT_EQ(pos.size(), 3u) << run.one("player");
+  expect_world_picture(load_image(take_screenshot(run, "e2e_3_first_world.png")), "first world");
+
+  // Every spell of the land and the water, each at its own dry point near the
+  // player, checked on the world's grids once its missile landed.
+  for (const char* spell : {"PitSpell", "FaultSpell", "VolcanoSpell", "WaterSourceSpell", "WaterSinkSpell",
+                            "WaterballSpell"})
+    EXPECT_EQ(run.one(std::string("give spell=") + spell), "k\n") << spell;
+  // Unlimited mana for the tour (Ctrl+N, the mana cheat); costs have their own tests.
+  EXPECT_EQ(run.client({"key name=Ctrl down=1", "key name=N", "key name=Ctrl down=0"}), "k\nk\nk\n");
+  std::vector<std::pair<double, double>> spots = run.dry_spots(pos[0], pos[2], 5);
+  ASSERT_EQ(spots.size(), 5u) << "no dry land near the player";
+  auto [hx, hz] = spots[0];
+  auto [ix, iz] = spots[1];
+  auto [fx, fz] = spots[2];
+  auto [vx, vz] = spots[3];
+  auto [wx, wz] = spots[4];
+  auto hill_at = run.ground(hx, hz), pit_at = run.ground(ix, iz), fault_at = run.ground(fx, fz),
+       volcano_at = run.ground(vx, vz);
+  // A second cast of the same spell at once is refused: it is cooling down.
+  std::string hills = run.client({"cast spell=HillSpell x=" + std::to_string(hx) + " z=" + std::to_string(hz),
+                                  "cast spell=HillSpell x=" + std::to_string(hx) + " z=" + std::to_string(hz)});
+  EXPECT_EQ(hills.substr(0, 3), "k\ne") << hills;
+  EXPECT_NE(hills.find("Not ready"), std::string::npos) << hills;
+  EXPECT_EQ(run.cast("PitSpell", ix, iz), "k\n");
+  EXPECT_EQ(run.cast("FaultSpell", fx, fz), "k\n");
+  EXPECT_EQ(run.cast("VolcanoSpell", vx, vz), "k\n");
+  EXPECT_EQ(run.cast("WaterSourceSpell", wx, wz), "k\n");
+  run.play_seconds(6);
+  EXPECT_GT(run.ground(hx, hz).land, hill_at.land + 1) << "the hill did not rise";
+  EXPECT_LT(run.ground(ix, iz).land, pit_at.land - 1) << "the pit did not sink";
+  EXPECT_LT(run.ground(fx, fz).land, fault_at.land - 0.5) << "no fracture";
+  auto volcano = run.ground(vx, vz);
+  EXPECT_TRUE(volcano.land > volcano_at.land + 1 || volcano.lava > 0) << "no volcano";
+  double poured = run.ground(wx, wz).water;
+  EXPECT_GT(poured, 0) << "the source poured nothing";
+  // The sink drains what the source poured; the globe bursts on the pit.
+  EXPECT_EQ(run.cast("WaterSinkSpell", wx, wz), "k\n");
+  double pit_water = run.ground(ix, iz).water;
+  EXPECT_EQ(run.cast("WaterballSpell", ix, iz), "k\n");
+  run.play_seconds(8);
+  EXPECT_LT(run.ground(wx, wz).water, poured) << "the sink drained nothing";
+  EXPECT_GT(run.ground(ix, iz).water, pit_water) << "no water from the globe";
+  expect_world_picture(load_image(take_screenshot(run, "e2e_4_spells.png")), "after the spells");
+
+  // Claim the orbs until the portal opens: fly to each unclaimed one and cast.
+  for (int round = 0; round < 12 && pairs(run.one("portal"))["open"] != "1"; ++round) {
+    std::istringstream list(pairs(run.one("orbs"))["orbs"]);
+    std::string orb;
+    std::vector<double> o;
+    while (std::getline(list, orb, ';')) {
+      o = numbers(orb); // id,x,y,z,amount,owned
+      if (o.size() == 6 && o[5] == 0) break;
+      o.clear();
+    }
+    ASSERT_EQ(o.size(), 6u) << "no orb left to claim: " << run.one("orbs") << run.one("portal");
+    run.fly_to(o[1] + 10, o[3] + 10);
+    std::string r = run.cast("ClaimManaSpell", o[1], o[3]);
+    EXPECT_EQ(r, "k\n") << run.one("player");
+    run.play_seconds(4);
+  }
+  auto portal = pairs(run.one("portal"));
+  ASSERT_EQ(portal["open"], "1") << run.one("portal") << run.one("orbs");
+  take_screenshot(run, "e2e_5_portal.png");
+
+  // Use it: the warp, then the universe with the first world's neighbours open.
+  std::vector<double> at = numbers(portal["pos"]);
+  ASSERT_EQ(at.size(), 3u);
+  run.fly_to(at[0] + 8, at[2] + 8);
+  EXPECT_EQ(run.cast("UsePortalSpell", at[0], at[2]), "k\n") << run.log();
+  ASSERT_TRUE(run.wait_state("mode=UniverseMode", 300)) << run.state() << run.log();
+  take_screenshot(run, "e2e_6_universe_after_warp.png");
+
+  // A neighbour of the first world can be entered now.
+  int second = -1;
+  for (int w = 1; w < 20 && second < 0; ++w)
+    if (run.one("enter world=" + std::to_string(w)).substr(0, 1) == "k") second = w;
+  ASSERT_GT(second, 0) << "no world unlocked" << run.log();
+  ASSERT_TRUE(run.wait_state("mode=PlayGameMode", 300)) << run.state() << run.log();
+  me = run.player();
+  EXPECT_EQ(me["world"], std::to_string(second));
+  pos = numbers(me["pos"]);
+  ASSERT_EQ(pos.size(), 3u);
+  EXPECT_EQ(run.cast("HillSpell", pos[0] + 15, pos[2]), "k\n") << run.log();
+  run.play_seconds(6);
+  auto raised = run.ground(pos[0] + 15, pos[2]);
+  std::string spells = run.player()["spells"];
+  expect_world_picture(load_image(take_screenshot(run, "e2e_7_second_world.png")), "second world");
+
+  // Save and exit, then Continue: the same world, land and spell bar.
+  EXPECT_EQ(run.one("key name=Escape"), "k\n");
+  ASSERT_TRUE(run.wait_state("menu=game")) << run.state();
+  run.click("exit");
+  ASSERT_TRUE(run.wait_state("menu=main", 300)) << run.state() << run.log();
+  run.click("continue");
+  ASSERT_TRUE(run.wait_state("mode=PlayGameMode", 300)) << run.state() << run.log();
+  me = run.player();
+  EXPECT_EQ(me["world"], std::to_string(second));
+  EXPECT_EQ(me["spells"], spells);
+  auto back = run.ground(pos[0] + 15, pos[2]);
+  EXPECT_NEAR(back.land, raised.land, 0.5) << "the raised land was not saved";
+  expect_world_picture(load_image(take_screenshot(run, "e2e_8_continued.png")), "continued");
+
+  EXPECT_EQ(run.one("quit"), "k\n");
+  EXPECT_EQ(wait_exit(run.pid, 120), 0) << read_file(run.home / "output.txt");
+  run.pid = -1;
+  std::string log = run.log();
+  EXPECT_EQ(log.find("GL ERROR:"), std::string::npos) << log;
+}
+
+} // namespace
