@@ -8,42 +8,17 @@
 // objects are listed only when all of it was read and checked, so a bad block
 // changes nothing.
 //
-// Versions: 1 held only an object count, always 0; 2 holds objects.
+// Versions: 1 held only an object count, always 0; 2 holds objects; 3 adds
+// the fields of the world's life (trees, stones, triggers, volcanoes, fires).
 #include <stdarg.h>
 #include <stdio.h>
 
 #include "core/log.h"
 #include "core/stream.h"
+#include "gameobj_loader.h"
 #include "objects.h"
 
-constexpr int GAMEOBJ_BLOCK_VERSION = 2;
-
-// Collects the references read with the objects' fields and resolves them
-// against the staged objects.
-class GameObjLoader {
-public:
-  struct PendingRef {
-    GameObjRef* ref;
-    int serial_id;
-  };
-  DynArray<PendingRef> refs;
-
-  void readRef(InputStream& in, GameObjRef& ref)
-  {
-    int id = in.readInt();
-    if (id) refs.push({&ref, id});
-  }
-  void resolve(DynArray<GameObj*>& staged)
-  {
-    for (PendingRef& p : refs) {
-      GameObj* found = nullptr;
-      for (GameObj* obj : staged)
-        if (obj->serialId == p.serial_id) found = obj;
-      if (!found) debug("SAVE: game object #%d is referred to but not in the block; the reference is cleared", p.serial_id);
-      p.ref->set(found);
-    }
-  }
-};
+constexpr int GAMEOBJ_BLOCK_VERSION = 3;
 
 namespace {
 
