@@ -22,3 +22,11 @@ src/ui_hud.cpp
 src/ui_universe.cpp
 src/monsters.cpp
 src/living.cpp
+src/living.h
+src/living_rules.h
+src/living_render.cpp
+src/living_trees.cpp
+src/living_stones.cpp
+src/living_triggers.cpp
+src/living_houses.cpp
+src/gameobj_loader.h
