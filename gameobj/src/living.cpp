@@ -12,6 +12,7 @@
 #include "living.h"
 #include "objects.h"
 #include "script/sqbind.h"
+#include "world/heightmap.h"
 
 using namespace living;
 
@@ -206,6 +207,29 @@ void dev_forest(const DevMessage&, DevReply& reply)
   reply.add("%.2f %.2f %.2f %d", best->pos[0], best->pos[2], best->pos[1], best_count);
 }
 
+// A house to look at: the middle of the first house's cells in the world
+// ("k x z y"; "e" when the world has none).
+void dev_house(const DevMessage&, DevReply& reply)
+{
+  using namespace HeightmapData;
+  for (int i = 0; i < HMAP_CELLS; ++i) {
+    if (surface[i].ground != GT_HOUSE) continue;
+    int x0 = i & (HMAP_SIZE - 1), z0 = i >> HMAP_SIZE_SHIFT, n = 0;
+    float sx = 0, sz = 0;
+    for (int dz = 0; dz < 20; ++dz)
+      for (int dx = -10; dx < 20; ++dx)
+        if (surface[hmap_index(x0 + dx, z0 + dz)].ground == GT_HOUSE) {
+          sx += float(x0 + dx) + 0.5f;
+          sz += float(z0 + dz) + 0.5f;
+          ++n;
+        }
+    float x = sx / float(n), z = sz / float(n);
+    reply.add("%.2f %.2f %.2f", x, z, get_land_height_at(Vec4f{x, 0, z, 1}));
+    return;
+  }
+  reply.fail("no houses in this world");
+}
+
 } // namespace
 
 void bind_living_world(HSQUIRRELVM vm)
@@ -225,4 +249,5 @@ void register_living_dev_commands()
   register_dev_command("ignite", dev_ignite);
   register_dev_command("life", dev_life);
   register_dev_command("forest", dev_forest);
+  register_dev_command("house", dev_house);
 }
