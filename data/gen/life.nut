@@ -16,7 +16,7 @@ LIFE_KINDS <- {
                 stones = 14, menhirs = 3, runestones = 1, cups = 2, springs = 2, volcanoes = 0 },
   snowy     = { forest = 0.7,  open = 0.04, cover = 0.45, kinds = [0, 9, 1], band = [0.0, 0.6],
                 stones = 8, menhirs = 5, runestones = 1, cups = 1, springs = 0, volcanoes = 0 },
-  main_menu = { forest = 0.8,  open = 0.06, cover = 0.5,  kinds = [7, 2, 1], band = [0.0, 0.9],
+  main_menu = { forest = 0.6,  open = 0.04, cover = 0.45,  kinds = [7, 2, 1], band = [0.0, 0.9],
                 stones = 8, menhirs = 6, runestones = 1, cups = 2, springs = 1, volcanoes = 0 }
 };
 // Palettes that grow less (dry) or more (lush) than their kind.

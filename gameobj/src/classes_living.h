@@ -69,7 +69,10 @@ public:
   GAMEOBJ_CLASS_COMMON(BurnEffect)
   GameObjRef target;
   float life = 0;
-  float fx_timer = 0; // not saved
+  float fx_timer = 0;     // not saved
+  unsigned sound_ch = 0;  // the fire's "burn_loop" (not saved: started again after loading)
+  float sound_retry = 0;  // not saved
+  ~BurnEffect() override;
   int referredId() override { return target ? target->serialId : 0; }
   void update(float dt) override;
   void saveFields(OutputStream& out) override;

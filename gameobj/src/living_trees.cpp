@@ -5,6 +5,8 @@
 // reaches them (their cells stay as they are).
 #include <math.h>
 
+#include "audio/sound.h"
+#include "audio/sound_events.h"
 #include "core/log.h"
 #include "core/stream.h"
 #include "game_world.h"
@@ -26,7 +28,12 @@ uint32_t burn_tint(float burnt)
 }
 constexpr uint32_t STUMP_TINT = 0xFF2A2420;
 constexpr float FIR_LOD_DISTANCE = 55.0f;
+// Beyond this the land fades into the sky; trees there would cost the most
+// and show the least.
+constexpr float TREE_DRAW_DISTANCE = 120.0f;
 constexpr float HOUSE_BURN_SECONDS = 30.0f;
+// One fire per house: none starts this close to another.
+constexpr float HOUSE_FIRE_SPACING = 5.0f;
 
 TreeObject* as_tree(GameObj* obj)
 {
@@ -47,7 +54,6 @@ void TreeObject::ignite()
     fx->target = this;
     for (int i = 0; i < 4; ++i) fx->pos[i] = pos[i];
   }
-  play_sound_at("burn_loop", vec_of(pos));
 }
 
 // A fire put out early leaves the tree standing; one that burnt half its
@@ -121,12 +127,11 @@ void TreeObject::render(float dt)
 {
   float at[3];
   if (!living_place(pos, 6.0f * scale, at)) return;
+  Vec4f cam = living_camera();
+  float dx = at[0] - cam.x, dz = at[2] - cam.z, d2 = dx * dx + dz * dz;
+  if (d2 > TREE_DRAW_DISTANCE * TREE_DRAW_DISTANCE) return;
   const char* mesh = kind == TREE_BROADLEAF || kind == TREE_BUSH ? "tree1" : "tree1f";
-  if (kind == TREE_FIR) {
-    Vec4f cam = living_camera();
-    float dx = at[0] - cam.x, dz = at[2] - cam.z;
-    if (dx * dx + dz * dz > FIR_LOD_DISTANCE * FIR_LOD_DISTANCE) mesh = "tree1flod";
-  }
+  if (kind == TREE_FIR && d2 > FIR_LOD_DISTANCE * FIR_LOD_DISTANCE) mesh = "tree1flod";
   float sxz = scale, sy = scale;
   if (kind == TREE_BUSH) {
     sxz *= 0.55f;
@@ -190,10 +195,18 @@ void BurnEffect::update(float dt)
     for (int i = 0; i < 4; ++i) pos[i] = tree->pos[i];
   } else {
     life -= dt;
-    if (life <= 0.0f) {
+    if (life <= 1e-3f) {
       destroy();
       return;
     }
+  }
+  // The crackle loops while the fire lasts; the event's channels are few, so
+  // a fire without one asks again now and then.
+  sound_retry -= dt;
+  if (!sound_ch && sound_retry <= 0.0f) {
+    sound_retry = 2.0f;
+    sound_ch = play_sound_event("burn_loop");
+    update_3d_sound(sound_ch, SoundVec{pos[0], pos[1] + 1.0f, pos[2], 1}, SoundVec{0, 0, 0, 0});
   }
   fx_timer -= dt;
   if (fx_timer <= 0.0f) {
@@ -203,6 +216,12 @@ void BurnEffect::update(float dt)
     Vec4f at{pos[0], pos[1] + 1.5f * size, pos[2], 1};
     play_fx("living_burn_fx", at, Vec4f{0, 0, 0, 0}, Vec4f{0, 1, 0, 0}, size);
   }
+}
+
+// A loop is stopped by its owner: the fire going out (or being removed) ends it.
+BurnEffect::~BurnEffect()
+{
+  if (sound_ch) fade_out_and_stop_sound(sound_ch, 400);
 }
 
 void BurnEffect::saveFields(OutputStream& out)
@@ -226,13 +245,12 @@ bool ignite_house_at(int x, int z)
   if (HeightmapData::surface[hmap_index(x, z)].ground != GT_HOUSE) return false;
   float at[4] = {x + 0.5f, 0, z + 0.5f, 1};
   for (BurnEffect* fx : BurnEffect_list)
-    if (!fx->destroyed && !fx->target && living_distance(fx->pos, at) < 3.0f) return false;
+    if (!fx->destroyed && !fx->target && living_distance(fx->pos, at) < HOUSE_FIRE_SPACING) return false;
   auto* fx = static_cast<BurnEffect*>(new_gameobj_by_id(CID_BurnEffect));
   if (!fx) return false;
   at[1] = get_land_height_at(vec_of(at));
   for (int i = 0; i < 4; ++i) fx->pos[i] = at[i];
   fx->life = HOUSE_BURN_SECONDS;
-  play_sound_at("burn_loop", vec_of(at));
   return true;
 }
 

@@ -184,6 +184,21 @@ TEST_F(Living, LavaSetsATreeAlightAndWaterPutsItOut)
   EXPECT_EQ(BurnEffect_list.num, 0);
 }
 
+TEST_F(Living, FireReachesHousesWhichBurnForAWhile)
+{
+  HeightmapData::placeHouse(200, 60, -2, hmap, false); // a small house: cells 198..201 x 58..61
+  eval("ignite(190, 60, 3) == null");
+  EXPECT_EQ(BurnEffect_list.num, 0); // no house within reach
+  eval("ignite(196, 60, 3) == null");
+  ASSERT_EQ(BurnEffect_list.num, 1);
+  eval("ignite(197, 61, 3) == null"); // the same house burns once
+  EXPECT_EQ(BurnEffect_list.num, 1);
+  step(30 * 20 - 1);
+  EXPECT_EQ(BurnEffect_list.num, 1);
+  step(1);
+  EXPECT_EQ(BurnEffect_list.num, 0);
+}
+
 TEST_F(Living, StonesFollowTheLandToppleWhenItHeavesAndSinkInLava)
 {
   int stone = eval("spawn_stone(\"menhir\", 60, 60)");
