@@ -34,3 +34,11 @@ src/ui_common.cpp
 src/ui_common.h
 src/ui_layout.h
 src/ui_screens.h
+src/living.h
+src/living_rules.h
+src/living_render.cpp
+src/living_trees.cpp
+src/living_stones.cpp
+src/living_triggers.cpp
+src/living_houses.cpp
+src/gameobj_loader.h

@@ -321,6 +321,19 @@ function water_spell_hit_fx(pos, vel, dir, scale) {
     color = 0xFFFFFFFF, colorAnim = fade_ramp, sizeAnim = grow_ramp }));
 }
 
+// {===== The world's life (living*.cpp)
+
+// Something burning (a tree or a house), spawned a few times a second while
+// it burns: tongues of flame licking up, embers and a column of smoke.
+function living_burn_fx(pos, vel, dir, scale) {
+  for (local i = 0; i < 3; i++)
+    add_glow_particle(jitter(pos, 0.6 * scale), vec4f(srnd() * 0.4, rndf(1.5, 2.5) * scale, srnd() * 0.4, 0.6),
+      cell_props(FLAME_GLOW, { life = rndf(0.4, 0.7), size = rndf(1.0, 1.6) * scale, color = 0xC0FFA040,
+        colorAnim = fire_ramp, sizeAnim = shrink_ramp, startRoll = frnd() * 6.28, rollScale = srnd() }));
+  if (frnd() < 0.4) sparks(pos, 1, 2.0, 0xFFFF9030, 0.8);
+  smoke_puffs(pos + vec4f(0, 1.2 * scale, 0, 0), 1, 2.0 * scale, 3.0, 2.0, 0xFF303030);
+}
+
 // Optional per-step hook; the host binds it but does not call it.
 function update_fx(dt) {}
 

@@ -181,10 +181,16 @@ public:
   GAMEOBJ_CLASS_COMMON(BuildingObject)
 };
 
-// living.cpp
+// living.cpp: something the world script waits for. When it fires it plays
+// "trigger_activated" and sends the world script a table event { name =
+// `event`, id = its serial id, x, z }, once; then it is removed.
 class TriggerObject : public GameObj {
 public:
   GAMEOBJ_CLASS_COMMON(TriggerObject)
+  char event[64] = "";
+  void fire();
+  void saveFields(OutputStream& out) override;
+  void loadFields(InputStream& in, int version, GameObjLoader& loader) override;
 };
 
 // pickups.cpp: a spell lying in the world, its class the spell's (a
@@ -196,16 +202,44 @@ public:
   void update(float dt) override;
 };
 
-// living.cpp
+// living.cpp: standing stones (and, as itself, a standing villager). They
+// stand on the land and follow it; a large change of the land under them
+// topples them, lava swallows them.
 class HumanoidStaticObject : public StaticObject {
 public:
   GAMEOBJ_CLASS_COMMON(HumanoidStaticObject)
+  float yaw = 0, scale = 1;
+  float rest_height = 0;  // the land height they last settled on
+  float tilt = 0;         // radians from upright (toppled: about 1.3)
+  float tilt_yaw = 0;     // the direction they fell towards
+  float sink = 0;         // how deep they stand in the land
+  bool settled = false;   // rest_height is known
+  virtual const char* meshName() { return "humanoid"; }
+  int query(int what) override;
+  void update(float dt) override;
+  void render(float dt) override;
+  void saveFields(OutputStream& out) override;
+  void loadFields(InputStream& in, int version, GameObjLoader& loader) override;
 };
 
-// living.cpp
+// living.cpp: trees burn, spread fire, become stumps and grow again.
 class TreeObject : public StaticObject {
 public:
   GAMEOBJ_CLASS_COMMON(TreeObject)
+  int kind = 0;    // TREE_BROADLEAF, TREE_FIR, TREE_BUSH (living_rules.h)
+  int state = 0;   // TREE_ALIVE, TREE_BURNING, TREE_STUMP
+  float yaw = 0, scale = 1;
+  // Burning: the world tick it burns out; stump: the tick it grows again.
+  // Ticks, not seconds counted down, so the moment does not drift.
+  int state_tick = 0;
+  float growth = 1; // 0..1 while growing again
+  void ignite();
+  void putOut();
+  int query(int what) override;
+  void update(float dt) override;
+  void render(float dt) override;
+  void saveFields(OutputStream& out) override;
+  void loadFields(InputStream& in, int version, GameObjLoader& loader) override;
 };
 
 // The parts' own classes, each in its header, after the bases they derive

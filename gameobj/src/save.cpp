@@ -9,7 +9,9 @@
 // changes nothing.
 //
 // Versions: 1 held only an object count, always 0; 2 holds objects; 3 adds
-// the player's and the spells' missiles' own fields (classes_player.h).
+// the player's and the spells' missiles' own fields (classes_player.h), the
+// pickups' and the portal's (classes_mana.h) and the fields of the world's
+// life (trees, stones, triggers, volcanoes, fires).
 #include <stdarg.h>
 #include <stdio.h>
 

@@ -76,6 +76,8 @@ void pick_lightning_target();
 void cast_lightning();
 void apply_fireball();
 
-// living.cpp
-void render_building();
+// living_houses.cpp: the terrain renderer's call for each house cell it
+// leaves to the module (the cell's surface record and its coordinates).
+namespace HeightmapData { struct Surface; }
+void render_building(const HeightmapData::Surface* s, int x, int z);
 

@@ -13,6 +13,7 @@
 #include "render/shader.h"
 #include "render/sky.h"
 #include "core/window.h"
+#include "host/gameobj_api.h"
 #include "render/texture.h"
 #include "world/hm_update.h"
 
@@ -390,9 +391,16 @@ void fill_static_buffers() {
 
 // {===== Per-frame fills
 
+// The drawer tests install, else the linked module's (nothing set the hook,
+// so house cells never reached the module).
+using BuildingFn = void (*)(const HeightmapData::Surface* s, int x, int z);
+BuildingFn building_drawer() {
+  return render_building_fn ? render_building_fn : gameobj_fn<BuildingFn>(gameobj_funcs.render_building);
+}
+
 void draw_building(int x, int z) {
   gpu.counts.buildings++;
-  if (render_building_fn) render_building_fn(&HeightmapData::surface[hmap_index(x, z)], x, z);
+  if (BuildingFn fn = building_drawer()) fn(&HeightmapData::surface[hmap_index(x, z)], x, z);
 }
 
 bool is_house(int x, int z) { return HeightmapData::surface[hmap_index(x, z)].ground == GT_HOUSE; }
@@ -403,7 +411,7 @@ bool is_house(int x, int z) { return HeightmapData::surface[hmap_index(x, z)].gr
 bool house_replaces_land(int x, int z) {
   if (!is_house(x, z)) return false;
   draw_building(x, z);
-  return render_building_fn != nullptr;
+  return building_drawer() != nullptr;
 }
 
 // Whether a world box may be seen: outside any of the four side planes of

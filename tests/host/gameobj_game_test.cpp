@@ -150,7 +150,7 @@ TEST_F(RealModule, AnOlderVersionBlockLoadsAndABadBlockChangesNothing)
   refused(taken.data(), taken.size());
   MemoryOutputStream wrong_size = hand_block({{"FaultMissile", 7, 5, false}, {"Player", 5, -1, false}}); // fields too short
   refused(wrong_size.data(), wrong_size.size());
-  MemoryOutputStream newer = hand_block({}, 4);
+  MemoryOutputStream newer = hand_block({}, 99);
   refused(newer.data(), newer.size());
 
   MemoryInputStream in(good.data(), good.size());
