@@ -22,3 +22,10 @@ src/ui_hud.cpp
 src/ui_universe.cpp
 src/monsters.cpp
 src/living.cpp
+src/pickups.cpp
+src/monsters_local.h
+src/monsters_wyvern.cpp
+src/monsters_land.cpp
+src/monsters_birds.cpp
+src/monsters_render.cpp
+src/combat_spells.cpp

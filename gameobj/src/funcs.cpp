@@ -5,6 +5,7 @@
 
 #include "core/log.h"
 #include "host/gameobj_api.h"
+#include "render/instRender.h"
 #include "game_world.h"
 #include "objects.h"
 #include "ui_menus.h"
@@ -28,11 +29,14 @@ void update_gameobj(float dt)
   }
   advance_world_time();
   for_each_gameobj([dt](GameObj* obj) { obj->update(dt); });
+  update_monster_spawning(dt);
   delete_gameobj(nullptr);
 }
+void do_inst_render();
 void render_gameobj(float dt)
 {
   for_each_gameobj([dt](GameObj* obj) { obj->render(dt); });
+  do_inst_render();
 }
 void render_debug_vis_gameobj(float dt) {}
 void init_gameobj()
@@ -49,7 +53,13 @@ void hide_crafting_ui() {}
 void render_dev_world_map(float dt) {}
 void init_inst_render() {}
 void close_inst_render() {}
-void do_inst_render() {}
+// The meshes the objects queued in their render calls.
+void do_inst_render()
+{
+  start_inst_render();
+  managed_inst_render();
+  end_inst_render();
+}
 void render_gameobj_shadow_map(float dt) {}
 void bind_gameobj(HSQUIRRELVM vm)
 {

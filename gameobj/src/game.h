@@ -65,6 +65,9 @@ const char* cast_claim_mana(Player* caster, const Vec4f& target);
 const char* cast_use_portal(Player* caster, const Vec4f& target);
 // Whether the world's portal is open, and where.
 bool world_portal_open(Vec4f* pos);
+// A resource pickup (GlobResObject) of `kind` ("shard", "vortex",
+// "firebloom", "star", "seed") lying at `pos`; monsters drop them.
+GameObj* spawn_res_pickup(const char* kind, const Vec4f& pos);
 
 // ===== Screens over the world (ui_hud.cpp, ui_universe.cpp) =================
 // Called by the spell bar's input (selection by wheel and number keys,
@@ -75,10 +78,19 @@ void hud_draw(float dt);
 // True when the mouse is over the HUD (the bar takes the click).
 bool hud_mouse(float dt);
 
-// ===== Creatures and combat spells (monsters.cpp) ===========================
+// ===== Creatures and combat spells (monsters*.cpp, combat_*.cpp) ===========
+// Hostile monsters alive (wyverns, caterpillars; birds are not counted).
 int count_alive_monsters();
 // Harm to monsters within `radius` of `pos`; returns how many were hit.
 int damage_monsters_near(const Vec4f& pos, float radius, float amount, const char* cause);
+// Once per world step (update_gameobj): the world's monster spawning.
+void update_monster_spawning(float dt);
+// The combat spells' casting (SpellCastFn) for the spell catalogue.
+const char* cast_fireball(Player* caster, const Vec4f& target);
+const char* cast_meteor(Player* caster, const Vec4f& target);
+const char* cast_lightning_spell(Player* caster, const Vec4f& target);
+const char* cast_thunderstorm(Player* caster, const Vec4f& target);
+const char* cast_healing(Player* caster, const Vec4f& target);
 
 // ===== The world's life (living.cpp) ========================================
 // Sets burnable things near `pos` on fire (trees, houses).
