@@ -31,8 +31,9 @@ function monster_spawn_values() {
 
 // A new world starts with a flock or two and, past the first worlds, a
 // monster far from where the player enters.
+// Without the game (the world tools) there is nothing to place.
 function place_monsters(kind, world) {
-  if (world == null) return;
+  if (world == null || !("spawn_monster" in getroottable())) return;
   local flocks = kind == "volcanic" ? 1 : 2;
   for (local i = 0; i < flocks; i++) spawn_monster("bird", rndf(0.0, 256.0), rndf(0.0, 256.0));
   if (world_difficulty(world) > 0) spawn_monster(frnd() < 0.5 ? "wyvern" : "caterpillar", rndf(0.0, 256.0), rndf(0.0, 256.0));

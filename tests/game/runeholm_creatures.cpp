@@ -1,7 +1,8 @@
 // Creatures in the real program: started headless with "-devserver", in the
 // developer mode over the main menu's world, a wyvern and a caterpillar are
-// spawned through the developer socket and photographed from close by.
-// The picture is kept as build/tests/artifacts/creatures_wyvern_caterpillar.png.
+// spawned through the developer socket and photographed from close by, then
+// a flock of birds.
+// The pictures are kept as build/tests/artifacts/creatures_*.png.
 #include <cstdio>
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -67,6 +68,14 @@ TEST(RuneholmCreatures, AWyvernAndACaterpillarInTheWorld)
   ASSERT_GT(with.w, 0);
   ASSERT_EQ(with.w, without.w);
   EXPECT_GT(changed_pixels(with, without), 2000);
+
+  // A flock of birds seen from just behind and above its leader.
+  Spawned leader = spawn_creature(run, "bird", crawler.x, crawler.z);
+  snprintf(cam, sizeof cam, "setCamera x:d=%g y:d=%g z:d=%g ha:d=0 va:d=-20", leader.x, leader.y + 3, leader.z - 9);
+  EXPECT_EQ(run.client({cam}), "k\n");
+  EXPECT_EQ(run.client({"monsters"}).find(" bird=0 "), std::string::npos);
+  Image birds = load_image(take_screenshot(run, "creatures_birds.png"));
+  EXPECT_EQ(birds.w, with.w);
 
   run.client({"quit"});
   EXPECT_EQ(wait_exit(run.pid, 60), 0) << run.log();
