@@ -172,6 +172,9 @@ public:
   void loadFields(InputStream& in, int version, GameObjLoader& loader) override;
   void onLoaded() override;
   int loaded_target = 0; // serial id read by loadFields, resolved by onLoaded
+  // Where it was at the start of the last step (not saved): frames between
+  // steps draw it on the way from there to `pos`.
+  float prev_pos[3] = {0, 0, 0};
 };
 
 // fx.cpp and whoever makes effects

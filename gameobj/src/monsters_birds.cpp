@@ -18,6 +18,7 @@ constexpr float ROAM = 30; // how far the leader strays from home
 
 void BirdMonster::update(float dt)
 {
+  remember_pos(this);
   state_time += dt;
   Vec4f goal;
   float speed = SPEED;

@@ -93,6 +93,13 @@ MonsterObject* nearest_monster(const Vec4f& pos, float radius);
 MonsterObject* spawn_monster(const char* kind, float x, float z);
 
 // {===== Drawing (monsters_render.cpp)
+// Called first in a step by the creatures that move fast.
+inline void remember_pos(MonsterObject* m)
+{
+  for (int i = 0; i < 3; ++i) m->prev_pos[i] = m->pos[i];
+}
+// The creature's position for this frame, between its last two steps.
+void frame_pos(const MonsterObject* m, float out[3]);
 // A Simple mesh at `pos` facing `yaw`, scaled and tinted.
 void draw_simple(const char* mesh, const float* pos, float yaw, float pitch, float scale, D3dColor tint);
 // A spline body segment from p0 to p1 (cross-section radius r0, r1).

@@ -5,6 +5,7 @@
 // copy nearest the camera, as the world wraps.
 #include <string.h>
 
+#include "core/app_globals.h"
 #include "game_world.h"
 #include "monsters_local.h"
 #include "render/camera.h"
@@ -91,6 +92,15 @@ void mon::draw_segment(const char* mesh, const float* p0, const float* p1, const
   s->color0 = s->color1 = tint;
 }
 
+void mon::frame_pos(const MonsterObject* m, float out[3])
+{
+  Vec4f d = toward(m->prev_pos, m->pos);
+  // Just made, loaded or moved far: no way between.
+  float k = length(d) < 20 ? time_ik : 1;
+  if (!(k >= 0 && k <= 1)) k = 1;
+  for (int i = 0; i < 3; ++i) out[i] = m->pos[i] - (&d.x)[i] * (1 - k);
+}
+
 // {===== The creatures
 
 namespace {
@@ -121,13 +131,17 @@ void WyvernMonster::render(float dt)
   // Redder as it weakens.
   float hurt = max_health > 0 ? 1 - health / max_health : 0;
   D3dColor tint = make_d3d_color(255, 255, uint32_t(255 - 90 * hurt), uint32_t(255 - 90 * hurt));
-  draw_winged(pos, yaw, pitch, WYVERN_LENGTH, 1.0f, 1.6f, tint);
+  float at[3];
+  frame_pos(this, at);
+  draw_winged(at, yaw, pitch, WYVERN_LENGTH, 1.0f, 1.6f, tint);
 }
 
 void BirdMonster::render(float dt)
 {
   // Banks a little with its flight; rises and dips as it flaps.
-  draw_simple("bird", pos, yaw, 0.25f * sinf(phase * 7 + float(serialId)), 1.6f, 0xFFFFFFFF);
+  float at[3];
+  frame_pos(this, at);
+  draw_simple("bird", at, yaw, 0.25f * sinf(phase * 7 + float(serialId)), 1.6f, 0xFFFFFFFF);
 }
 
 void LandMonster::render(float dt)

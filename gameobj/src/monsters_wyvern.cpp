@@ -30,6 +30,7 @@ Vec4f hover_point(const float* target)
 
 void WyvernMonster::update(float dt)
 {
+  remember_pos(this);
   state_time += dt;
   if (attack_time > 0) attack_time -= dt;
   float player[3];
