@@ -1,7 +1,7 @@
 // Creatures in the real program: started headless with "-devserver", in the
 // developer mode over the main menu's world, a wyvern and a caterpillar are
 // spawned through the developer socket and photographed from close by, then
-// a flock of birds.
+// a flock of birds and a wyvern close up.
 // The pictures are kept as build/tests/artifacts/creatures_*.png.
 #include <cstdio>
 
@@ -52,12 +52,12 @@ TEST(RuneholmCreatures, AWyvernAndACaterpillarInTheWorld)
       << run.client({"getState"});
 
   // The caterpillar first, then the wyvern circling above it; the camera
-  // looks at both from the side, a little above the land.
+  // looks down at both from above the wyvern's height, so its wings show.
   Spawned crawler = spawn_creature(run, "caterpillar", 128, 128);
   Spawned wyvern = spawn_creature(run, "wyvern", crawler.x, crawler.z);
   float mx = (crawler.x + wyvern.x) / 2, mz = (crawler.z + wyvern.z) / 2;
   char cam[160];
-  snprintf(cam, sizeof cam, "setCamera x:d=%g y:d=%g z:d=%g ha:d=0 va:d=-8", mx, crawler.y + 12, mz - 30);
+  snprintf(cam, sizeof cam, "setCamera x:d=%g y:d=%g z:d=%g ha:d=0 va:d=-30", mx, crawler.y + 35, mz - 40);
   EXPECT_EQ(run.client({"speed factor:d=0.25", cam}), "k\nk\n");
   EXPECT_EQ(run.client({"monsters"}).rfind("k wyvern=1 caterpillar=1", 0), 0u) << run.client({"monsters"});
   Image with = load_image(take_screenshot(run, "creatures_wyvern_caterpillar.png"));
@@ -76,6 +76,13 @@ TEST(RuneholmCreatures, AWyvernAndACaterpillarInTheWorld)
   EXPECT_EQ(run.client({"monsters"}).find(" bird=0 "), std::string::npos);
   Image birds = load_image(take_screenshot(run, "creatures_birds.png"));
   EXPECT_EQ(birds.w, with.w);
+
+  // A wyvern close by, seen from above and behind: head, winged body, tail.
+  Spawned close = spawn_creature(run, "wyvern", crawler.x + 40, crawler.z);
+  snprintf(cam, sizeof cam, "setCamera x:d=%g y:d=%g z:d=%g ha:d=0 va:d=-30", close.x, close.y + 7, close.z - 12);
+  EXPECT_EQ(run.client({cam}), "k\n");
+  Image near = load_image(take_screenshot(run, "creatures_wyvern_close.png"));
+  EXPECT_EQ(near.w, with.w);
 
   run.client({"quit"});
   EXPECT_EQ(wait_exit(run.pid, 60), 0) << run.log();
