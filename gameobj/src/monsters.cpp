@@ -130,6 +130,14 @@ void MonsterObject::onLoaded()
 {
   target.set(find_by_serial(loaded_target, getClassName()));
   loaded_target = 0;
+  // A creature nowhere or with no sensible health would never die or be
+  // drawn right; it is dropped with a note instead of haunting the world.
+  bool sane = isfinite(health) && isfinite(max_health) && max_health > 0;
+  for (float v : pos) sane &= isfinite(v);
+  if (!sane) {
+    debug("SAVE: %s #%d has no sensible position or health; it is removed", getClassName(), serialId);
+    destroy();
+  }
 }
 
 // {===== Queries and harm
@@ -215,6 +223,7 @@ MonsterObject* spawn_flock(float x, float z, int count)
 
 MonsterObject* mon::spawn_monster(const char* kind, float x, float z)
 {
+  if (!kind || !isfinite(x) || !isfinite(z)) return nullptr;
   Vec4f g = ground(x, z);
   if (!strcmp(kind, "wyvern") || !strcmp(kind, "WyvernMonster")) {
     auto* w = static_cast<WyvernMonster*>(make_at(CID_WyvernMonster, vec(g.x, g.y + 18, g.z)));
@@ -338,7 +347,7 @@ int count_flocks()
 
 void update_combat_cue()
 {
-  float p[3];
+  float p[3] = {0, 0, 0};
   bool fight = false;
   if (player_pos(p))
     for_each_monster([&](MonsterObject* m) { fight |= m->hostile() && flat_dist2(m->pos, p) < COMBAT_RANGE * COMBAT_RANGE; });

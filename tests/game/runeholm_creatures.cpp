@@ -67,7 +67,7 @@ TEST(RuneholmCreatures, AWyvernAndACaterpillarInTheWorld)
   Image without = load_image(take_screenshot(run, "creatures_removed.png"));
   ASSERT_GT(with.w, 0);
   ASSERT_EQ(with.w, without.w);
-  EXPECT_GT(changed_pixels(with, without), 2000);
+  EXPECT_GT(changed_pixels(with, without), 800);
 
   // A flock of birds seen from just behind and above its leader.
   Spawned leader = spawn_creature(run, "bird", crawler.x, crawler.z);
