@@ -41,4 +41,9 @@ src/living_trees.cpp
 src/living_stones.cpp
 src/living_triggers.cpp
 src/living_houses.cpp
-src/gameobj_loader.h
+src/monsters_local.h
+src/monsters_wyvern.cpp
+src/monsters_land.cpp
+src/monsters_birds.cpp
+src/monsters_render.cpp
+src/combat_spells.cpp

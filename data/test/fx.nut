@@ -334,6 +334,53 @@ function living_burn_fx(pos, vel, dir, scale) {
   smoke_puffs(pos + vec4f(0, 1.2 * scale, 0, 0), 1, 2.0 * scale, 3.0, 2.0, 0xFF303030);
 }
 
+// {===== Creatures and combat spells (the game's monsters and combat part)
+
+// A wyvern's fire breath, spawned every other step while it breathes:
+// flames streaming along vel with embers.
+function wyvern_breath_fx(pos, vel, dir, scale) {
+  for (local i = 0; i < 3; i++)
+    add_glow_particle(jitter(pos, 0.3), vel * rndf(0.7, 1.1) + rnd_dir() * 1.5, cell_props(FLAME_GLOW,
+      { life = rndf(0.4, 0.7), size = rndf(0.8, 1.4) * scale, color = 0xC0FFB050, colorAnim = fire_ramp,
+        sizeAnim = grow_ramp, startRoll = frnd() * 6.28, rollScale = srnd() }));
+  if (frnd() < 0.5) sparks(pos, 2, 4.0, 0xFFFFA030, 0.6);
+}
+
+// A caterpillar dying: a green splash and a puff of dust.
+function caterpillar_death_fx(pos, vel, dir, scale) {
+  for (local i = 0; i < 14; i++)
+    add_blend_particle(jitter(pos, 0.6 * scale), rnd_up_dir(1.0) * rndf(2, 4), cell_props(SMOKE[rndi(0, 2)],
+      { life = rndf(0.5, 1.0), size = rndf(0.3, 0.6) * scale, color = 0xFF70B040, colorAnim = fade_ramp,
+        accel = GRAVITY }));
+  smoke_puffs(pos, 5, 1.5 * scale, 1.5, 0.6, 0xFF806A50);
+}
+
+// A bird falling: a few feathers drifting down.
+function bird_death_fx(pos, vel, dir, scale) {
+  for (local i = 0; i < 8; i++)
+    add_blend_particle(jitter(pos, 0.4), rnd_dir() * 1.2, cell_props(ASH, { life = rndf(1.5, 2.5),
+      size = rndf(0.2, 0.35), color = 0xFFE8E0D0, accel = vec4f(0, -1, 0, 0), startRoll = frnd() * 6.28,
+      rollScale = srnd() * 4, colorAnim = fade_ramp }));
+}
+
+// The thunderstorm's cloud, renewed every half second: dark billows.
+function thunderstorm_cloud_fx(pos, vel, dir, scale) {
+  for (local i = 0; i < 4; i++)
+    add_blend_particle(pos + vec4f(srnd() * 14 * scale, srnd() * 2, srnd() * 14 * scale, 0),
+      vec4f(srnd() * 0.5, 0, srnd() * 0.5, 0), cell_props(SMOKE[rndi(0, 2)], { life = rndf(2.5, 3.5),
+        size = rndf(6, 9) * scale, color = 0xFF30343C, colorAnim = smoke_ramp, sizeAnim = grow_ramp,
+        startRoll = frnd() * 6.28, rollScale = srnd() * 0.3 }));
+}
+
+// Healing: a soft green-gold light rising round the player.
+function healing_fx(pos, vel, dir, scale) {
+  flash(pos, 4 * scale, 0xFF90FFA0, 0.6);
+  for (local i = 0; i < 20; i++)
+    add_glow_particle(jitter(pos, 1.5 * scale) - vec4f(0, 1, 0, 0), vec4f(srnd() * 0.3, rndf(1.0, 2.0), srnd() * 0.3, 0.5),
+      cell_props(SPARKLE, { life = rndf(0.8, 1.4), delay = rndf(0, 0.4), size = rndf(0.3, 0.5), color = 0xFFC0FFB0,
+        colorAnim = fade_ramp, startRoll = frnd() * 6.28, rollScale = 3 }));
+}
+
 // Optional per-step hook; the host binds it but does not call it.
 function update_fx(dt) {}
 

@@ -157,6 +157,28 @@ public:
 class MonsterObject : public GameObj {
 public:
   GAMEOBJ_CLASS_COMMON(MonsterObject)
+  float health = 10;
+  float max_health = 10;
+  GameObjRef target;     // what it hunts (the player); a bird's flock leader
+  int state = 0;         // the class's own states
+  float state_time = 0;  // seconds in the state
+  float attack_time = 0; // seconds until it may attack again
+  float vel[4] = {0, 0, 0, 0};
+  float yaw = 0;         // heading about y in radians; 0 faces +z
+  int referredId() override { return target ? target->serialId : 0; }
+  // Hostile monsters are counted as alive monsters and hunted by spells.
+  virtual bool hostile() { return true; }
+  // Harm from spells, fire, water or lava; dies (once) at zero health.
+  virtual void takeDamage(float amount, const char* cause);
+  // Death effects, sounds and drops; the object is destroyed after it.
+  virtual void onDeath(const char* cause) {}
+  void saveFields(OutputStream& out) override;
+  void loadFields(InputStream& in, int version, GameObjLoader& loader) override;
+  void onLoaded() override;
+  int loaded_target = 0; // serial id read by loadFields, resolved by onLoaded
+  // Where it was at the start of the last step (not saved): frames between
+  // steps draw it on the way from there to `pos`.
+  float prev_pos[3] = {0, 0, 0};
 };
 
 // fx.cpp and whoever makes effects

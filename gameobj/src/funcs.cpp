@@ -29,6 +29,7 @@ void update_gameobj(float dt)
   }
   advance_world_time();
   for_each_gameobj([dt](GameObj* obj) { obj->update(dt); });
+  update_monster_spawning(dt);
   delete_gameobj(nullptr);
 }
 // Draws what the objects (and the terrain's house cells) queued this frame.

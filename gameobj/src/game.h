@@ -99,16 +99,19 @@ bool hud_mouse(float dt);
 void hud_spell_picked_up(int class_id);
 void hud_res_picked_up(const char* res_name); // "shard", "vortex", "firebloom", "star", "seed"
 
-// ===== Creatures and combat spells (monsters.cpp) ===========================
+// ===== Creatures and combat spells (monsters*.cpp, combat_*.cpp) ===========
+// Hostile monsters alive (wyverns, caterpillars; birds are not counted).
 int count_alive_monsters();
-// The combat spells' casting (SpellCastFn).
-const char* cast_fireball_spell(Player* caster, const Vec4f& target);
-const char* cast_meteor_spell(Player* caster, const Vec4f& target);
-const char* cast_lightning_spell(Player* caster, const Vec4f& target);
-const char* cast_thunderstorm_spell(Player* caster, const Vec4f& target);
-const char* cast_healing_spell(Player* caster, const Vec4f& target);
 // Harm to monsters within `radius` of `pos`; returns how many were hit.
 int damage_monsters_near(const Vec4f& pos, float radius, float amount, const char* cause);
+// Once per world step (update_gameobj): the world's monster spawning.
+void update_monster_spawning(float dt);
+// The combat spells' casting (SpellCastFn) for the spell catalogue.
+const char* cast_fireball(Player* caster, const Vec4f& target);
+const char* cast_meteor(Player* caster, const Vec4f& target);
+const char* cast_lightning_spell(Player* caster, const Vec4f& target);
+const char* cast_thunderstorm(Player* caster, const Vec4f& target);
+const char* cast_healing(Player* caster, const Vec4f& target);
 
 // ===== The world's life (living.cpp) ========================================
 // Sets burnable things near `pos` on fire (trees, houses).

@@ -68,13 +68,21 @@ void set_slider();
 // Lays `popup` out at its measured size at (x, y), moved to stay on screen.
 void place_popup(BaseGuiElement* popup, float x, float y);
 
-// monsters.cpp
+// monsters.cpp, combat_spells.cpp
 int count_alive_monsters();
 void remove_all_monsters();
-void toggle_monster_spawn();
-void pick_lightning_target();
-void cast_lightning();
-void apply_fireball();
+// Switches the spawning off or on again; answers whether it is now on.
+bool toggle_monster_spawn();
+// The hostile monster nearest to `point` on the ground within the
+// lightning's reach, or null; `strike` gets where the bolt lands (the
+// monster, else the land under the point).
+MonsterObject* pick_lightning_target(const Vec4f& point, Vec4f* strike);
+// A bolt from the sky at the target picked for `point`; the serial id of the
+// monster struck, 0 when it hit the ground.
+int cast_lightning(const Vec4f& point, float damage);
+// A fireball's burst at `pos`: damage within `radius`, fire, effect and
+// sound; how many monsters it hit.
+int apply_fireball(const Vec4f& pos, float radius, float damage);
 
 // living_houses.cpp: the terrain renderer's call for each house cell it
 // leaves to the module (the cell's surface record and its coordinates).

@@ -24,14 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// GameObj's position, first after the host's base classes as classes.h lays
-// it out. Read through bytes: a mirror class would claim a dynamic type the
-// module's objects do not have.
-float* pos_of(GameObject* obj)
-{
-  return reinterpret_cast<float*>(reinterpret_cast<char*>(obj) + sizeof(GameObject));
-}
-
 const char* const listed_classes[] = {
 #define NAME(name) #name,
     GAMEOBJ_WALKED_LISTS(NAME) GAMEOBJ_UNWALKED_LISTS(NAME)

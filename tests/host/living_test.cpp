@@ -21,19 +21,6 @@ using namespace living;
 
 namespace {
 
-// The module's objects keep their position right after GameObject's fields,
-// where a class of the same shape has it (the compiler may put it into
-// GameObject's tail padding, so sizeof(GameObject) is not the offset).
-struct PosShape : GameObject {
-  float pos[4];
-};
-float* pos_of(GameObject* obj)
-{
-  PosShape shape;
-  ptrdiff_t offset = reinterpret_cast<char*>(shape.pos) - reinterpret_cast<char*>(static_cast<GameObject*>(&shape));
-  return reinterpret_cast<float*>(reinterpret_cast<char*>(obj) + offset);
-}
-
 TEST(FireRule, SpreadFallsWithDistanceEndsAtTheRadiusAndIgnoresTheStepLength)
 {
   EXPECT_GT(spread_chance(0.5f, 1.0f), spread_chance(2.0f, 1.0f));

@@ -28,16 +28,6 @@
 
 namespace {
 
-// Where GameObj's position lies in the module's objects: found once in a
-// player made at a known place (the ABI may put it in the base's tail padding).
-int pos_offset = -1;
-float* pos_of(GameObject* obj) { return reinterpret_cast<float*>(reinterpret_cast<char*>(obj) + pos_offset); }
-void find_pos_offset(GameObject* player, const float (&pos)[4])
-{
-  for (int off = sizeof(BaseObject); off < 128 && pos_offset < 0; off += 4)
-    if (memcmp(reinterpret_cast<char*>(player) + off, pos, sizeof(pos)) == 0) pos_offset = off;
-}
-
 // A host list of the module's objects seen as the objects' common base.
 template <class T>
 DynArray<GameObject*>& objs(DynArray<T*>& list) { return reinterpret_cast<DynArray<GameObject*>&>(list); }
@@ -105,8 +95,6 @@ protected:
     ASSERT_TRUE(server.start(socket_path.c_str()));
     client = new Client(socket_path);
     local_player = gameobj_api.create_player(Vec4f{60, 10, 50, 1});
-    find_pos_offset(reinterpret_cast<GameObject*>(local_player), {60, 10, 50, 1});
-    ASSERT_GE(pos_offset, 0);
   }
   void TearDown() override
   {

@@ -20,6 +20,22 @@
 
 using namespace HeightmapData;
 
+// The module's objects start with GameObj's position right after the host's
+// GameObject, where the compiler puts a derived class's first field (in the
+// base's tail padding, so not at sizeof(GameObject)). Read through bytes: a
+// mirror class would claim a dynamic type the module's objects do not have.
+struct PosProbe : GameObject {
+  float pos[4];
+};
+inline float* pos_of(GameObject* obj)
+{
+  static const ptrdiff_t offset = [] {
+    PosProbe probe;
+    return reinterpret_cast<char*>(probe.pos) - reinterpret_cast<char*>(&probe);
+  }();
+  return reinterpret_cast<float*>(reinterpret_cast<char*>(obj) + offset);
+}
+
 class RealModule : public ::testing::Test {
 protected:
   TempDir dir{"rh_gameobj"};

@@ -103,12 +103,13 @@ TEST_F(Spells, CastChecksOwnershipCooldownAndManaInOrderAndChargesOnlySuccess)
   step(20);
   EXPECT_EQ(cast("VolcanoSpell", 60, 60), "k");
 
-  // A spell whose casting is not there yet takes neither mana nor a cooldown.
+  // A spell whose own casting fails takes neither mana nor a cooldown.
   call(gameobj_funcs.add_initial_spells);
-  dev("setPlayer mana:d=50");
-  EXPECT_EQ(cast("FireballSpell", 100, 100), "eNot available yet");
-  EXPECT_EQ(cast("FireballSpell", 100, 100), "eNot available yet");
-  EXPECT_FLOAT_EQ(player_value("mana"), 50);
+  dev("give spell=\"CastleSpell\"");
+  dev("setPlayer mana:d=90");
+  EXPECT_EQ(cast("CastleSpell", 100, 100), "eNot available yet");
+  EXPECT_EQ(cast("CastleSpell", 100, 100), "eNot available yet");
+  EXPECT_FLOAT_EQ(player_value("mana"), 90);
 
   // Endless mana: nothing is taken, and casting works from an empty pool.
   call(gameobj_funcs.toggle_mana_cheat);

@@ -3,6 +3,7 @@
 // spline) and the wyvern (head, tail and a winged body segment). Simple and
 // Morph meshes face +z; spline segments run along z = 0..1 (the curve
 // parameter) with x and y across the curve in units of the segment's radius.
+// The bird is drawn by the game's creatures alone (no exported renderer).
 #include <cmath>
 
 #include "models.h"
@@ -207,6 +208,37 @@ void wyvern_body(Builder& b) {
   }
 }
 
+// {===== Bird
+
+// A small gull-like bird looking along +z, about 1.1 across the wings: a
+// pale body and head, wings spread in a shallow V (both sides), a fan tail
+// and a yellow beak.
+void bird(Builder& b) {
+  b.mat = 0;
+  blob(b, {0, 0, 0}, {0.09f, 0.08f, 0.22f}, 0, 0, 5, 8);
+  blob(b, {0, 0.05f, 0.2f}, {0.065f, 0.065f, 0.07f}, 0, 0, 4, 8);
+  b.mat = 3;
+  cone(b, {0, 0.04f, 0.26f}, {0, -0.015f, 0.1f}, 0.025f, 0.0f, 4);
+  b.mat = 2;
+  blob(b, {-0.045f, 0.08f, 0.25f}, {0.015f, 0.015f, 0.015f}, 0, 0, 3, 6);
+  blob(b, {0.045f, 0.08f, 0.25f}, {0.015f, 0.015f, 0.015f}, 0, 0, 3, 6);
+  b.mat = 1;
+  b.f = Frame{};
+  V3 up{0, 1, 0}, down{0, -1, 0};
+  for (int s = -1; s <= 1; s += 2) {
+    V3 root_f{s * 0.06f, 0.03f, 0.1f}, root_b{s * 0.06f, 0.03f, -0.08f};
+    V3 elbow{s * 0.3f, 0.13f, 0.04f}, tip{s * 0.56f, 0.09f, -0.12f}, trail{s * 0.3f, 0.11f, -0.12f};
+    for (V3 side : {up, down}) {
+      b.flatTri(root_f, elbow, root_b, side);
+      b.flatTri(root_b, elbow, trail, side);
+      b.flatTri(elbow, tip, trail, side);
+    }
+  }
+  V3 t0{-0.04f, 0.01f, -0.18f}, t1{0.04f, 0.01f, -0.18f}, t2{0.1f, 0.0f, -0.34f}, t3{-0.1f, 0.0f, -0.34f};
+  b.flatQuad(t0, t1, t2, t3, up);
+  b.flatQuad(t0, t3, t2, t1, down);
+}
+
 } // namespace
 
 const Model creature_models[] = {
@@ -221,6 +253,7 @@ const Model creature_models[] = {
     {"ctrplr_body03", "Spline", {M_CTR_GREEN, M_CTR_STRIPE, M_CTR_DARK, M_CTR_YELLOW}, ctrplr_body03},
     {"ctrplr_body04", "Spline", {M_CTR_GREEN, M_CTR_STRIPE, M_CTR_DARK, M_CTR_YELLOW}, ctrplr_body04},
     {"wyvern_body", "Spline", {M_WYV_SCALE, M_WYV_BELLY, M_WYV_WING, M_HORN}, wyvern_body},
+    {"bird", "Simple", {M_EYE_WHITE, M_HAIR, M_DARK, M_CTR_YELLOW}, bird},
 };
 const int creature_model_count = sizeof creature_models / sizeof creature_models[0];
 
