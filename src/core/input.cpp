@@ -34,6 +34,10 @@ struct InputState {
   bool mouse_over;
   int buttons_held;  // IEF_LBUTTON | IEF_RBUTTON | IEF_MBUTTON as the events say
   bool injected[256]; // keys and buttons held by injected events
+  // The last mouse move was injected (the developer socket): there may be no
+  // real pointer (the headless driver has none), so the injected one counts
+  // as over the window and follows the game's own warps.
+  bool injected_mouse;
 };
 
 InputState in;
@@ -248,6 +252,10 @@ void getMousePos(float* x, float* y) {
 
 void setMousePos(float x, float y) {
   if (in.window) SDL_WarpMouseInWindow(in.window, (int)x, (int)y);
+  if (in.injected_mouse) {
+    in.mouse_x = x;
+    in.mouse_y = y;
+  }
 }
 
 bool isMouseOver() { return in.mouse_over; }
@@ -359,6 +367,7 @@ bool input_handle_sdl_event(const SDL_Event& ev) {
     return true;
   }
   case SDL_MOUSEMOTION:
+    in.injected_mouse = false; // a real pointer moves
     create_event(INPUT_MOUSE_MOVE, 0, 0, 0, SDL_GetModState(), (float)ev.motion.x, (float)ev.motion.y, 0);
     return true;
   case SDL_MOUSEBUTTONDOWN:
@@ -409,6 +418,7 @@ void input_inject_event(int type, int key, float x, float y, int wheel) {
     x = in.mouse_x;
     y = in.mouse_y;
   }
+  if (type == INPUT_MOUSE_MOVE) in.injected_mouse = true;
   create_event(type, key, ch, 0, mod, x, y, wheel);
 }
 
@@ -425,7 +435,7 @@ void input_start(SDL_Window* window) {
 }
 
 void input_update_mouse_over(bool fullscreen) {
-  if (in.captured || fullscreen) {
+  if (in.captured || fullscreen || in.injected_mouse) {
     in.mouse_over = true;
     return;
   }

@@ -211,6 +211,25 @@ TEST_F(WindowInput, PositionsAreClampedToTheClientArea) {
   EXPECT_EQ(y, 0.f);
 }
 
+// The developer socket's mouse has no real pointer behind it (the headless
+// driver has none): it counts as over the window, and the game's recentring
+// moves it, so the play mode's mouse look turns once per move, not forever.
+TEST_F(WindowInput, AnInjectedMouseIsOverTheWindowAndFollowsTheGamesWarps) {
+  input_inject_event(INPUT_MOUSE_MOVE, 0, 100, 90, 0);
+  process_window_messages();
+  EXPECT_TRUE(isMouseOver());
+  setMousePos(kWd / 2.f, 50);
+  float x, y;
+  getMousePos(&x, &y);
+  EXPECT_EQ(x, kWd / 2.f);
+  EXPECT_EQ(y, 50.f);
+  motion(10, 20); // a real pointer takes over again
+  process_window_messages();
+  setMousePos(kWd / 2.f, 50);
+  getMousePos(&x, &y);
+  EXPECT_EQ(x, 10.f);
+}
+
 TEST_F(WindowInput, WheelNotchesAddUpWithinAStep) {
   wheel(1, 7, 8);
   wheel(1, 7, 8);
