@@ -11,6 +11,7 @@
 
 #include "core/log.h"
 #include "core/stream.h"
+#include "game_world.h"
 #include "host/gameobj_api.h"
 
 namespace {
@@ -173,11 +174,19 @@ void remove_all_gameobj()
   local_player = nullptr;
 }
 
+// How far over the ground a new player starts.
+constexpr float PLAYER_START_HEIGHT = 12.0f;
+
 Player* create_player(const Vec4f& pos)
 {
   auto* player = static_cast<Player*>(new_gameobj_by_id(CID_Player));
   // Vec4f is four floats (x, y, z, w).
   memcpy(player->pos, &pos, sizeof(player->pos));
+  // The player floats over the world it enters, high enough to see round it
+  // (the host places it on the ground, or at the origin).
+  float water = get_water_at(pos);
+  float ground = get_land_height_at(pos) + (water > 0 ? water : -water);
+  if (player->pos[1] < ground + PLAYER_START_HEIGHT) player->pos[1] = ground + PLAYER_START_HEIGHT;
   return player;
 }
 
