@@ -38,6 +38,11 @@ struct InputState {
   // real pointer (the headless driver has none), so the injected one counts
   // as over the window and follows the game's own warps.
   bool injected_mouse;
+  // The game's last warp of the cursor, until its own move event comes back:
+  // the position is taken at the warp, so the echo (which may come after an
+  // injected move) must not move it back.
+  bool warp_pending;
+  int warp_x, warp_y;
 };
 
 InputState in;
@@ -251,11 +256,13 @@ void getMousePos(float* x, float* y) {
 }
 
 void setMousePos(float x, float y) {
-  if (in.window) SDL_WarpMouseInWindow(in.window, (int)x, (int)y);
-  if (in.injected_mouse) {
-    in.mouse_x = x;
-    in.mouse_y = y;
-  }
+  if (!in.window) return;
+  SDL_WarpMouseInWindow(in.window, (int)x, (int)y);
+  in.mouse_x = x;
+  in.mouse_y = y;
+  in.warp_pending = true;
+  in.warp_x = (int)x;
+  in.warp_y = (int)y;
 }
 
 bool isMouseOver() { return in.mouse_over; }
@@ -367,6 +374,10 @@ bool input_handle_sdl_event(const SDL_Event& ev) {
     return true;
   }
   case SDL_MOUSEMOTION:
+    if (in.warp_pending && ev.motion.x == in.warp_x && ev.motion.y == in.warp_y) {
+      in.warp_pending = false; // the echo of our own warp, already applied
+      return false;
+    }
     in.injected_mouse = false; // a real pointer moves
     create_event(INPUT_MOUSE_MOVE, 0, 0, 0, SDL_GetModState(), (float)ev.motion.x, (float)ev.motion.y, 0);
     return true;

@@ -68,7 +68,7 @@ int getKey();                   // key of the last key/button-down event, or 0
 int getChar();                  // its character, or 0
 int getMouseWheel();            // sum of this step's wheel steps
 void getMousePos(float* x, float* y);
-void setMousePos(float x, float y); // moves the cursor; the stored position follows its move event
+void setMousePos(float x, float y); // moves the cursor and the stored position (its echo event is dropped)
 bool isMouseOver();
 const char* getKeyName(int vk); // "Up Arrow", "#0A", "?" above 255
 
