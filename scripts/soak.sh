@@ -2,7 +2,8 @@
 # A long run of the real program, headless, driven through the developer socket: a generated
 # world with water and lava, the highest speed the socket allows, the camera flying, and every
 # game minute one line of figures: resident memory (from /proc), live game objects, the mean
-# update-step and frame times over the minute's samples, the water and lava cells and the
+# time of one update step (the loop's update time over the speed) and frame time over the
+# minute's samples, the water and lava cells and the
 # grids' non-finite values ("gridCheck").
 #
 #   scripts/soak.sh [GAME_MINUTES]
@@ -22,6 +23,7 @@ out=${SOAK_OUT:-$top/build/soak}
 seed=${SOAK_SEED:-7}
 window=${SOAK_WINDOW:--360}
 steps_per_minute=1200 # 20 update steps a second
+speed=16              # the highest factor "speed" takes: 16 update steps per loop update
 sample_seconds=2
 
 case "$minutes" in '' | *[!0-9]* | 0 | 1) echo "soak: GAME_MINUTES must be a whole number above 1" >&2; exit 2 ;; esac
@@ -134,12 +136,12 @@ done
 [[ "$mode" == *Dev* ]] || fail "the developer mode was not entered (mode '$mode')"
 say "world entered after $(( ($(date +%s%N) - start_ns) / 1000000 )) ms (real time)"
 stir_world || fail "setting up the world failed: '$reply'"
-ask "speed factor=16" || fail "speed: '$reply'"
+ask "speed factor=$speed" || fail "speed: '$reply'"
 ask "key name=W down=1" || fail "key: '$reply'"
 
 # {===== The run
 
-printf '%6s %10s %9s %8s %10s %10s %8s %8s %4s\n' minute world_time rss_MB objects update_ms frame_ms water lava nan | tee -a "$report"
+printf '%6s %10s %9s %8s %10s %10s %8s %8s %4s\n' minute world_time rss_MB objects step_ms frame_ms water lava nan | tee -a "$report"
 ask getState || fail "getState: '$reply'"
 t0=$(field world_time "$reply")
 base_rss=
@@ -165,7 +167,7 @@ for minute in $(seq 1 "$minutes"); do
   water=$(field water_cells "$reply")
   lava=$(field lava_cells "$reply")
   printf '%6d %10d %9.1f %8d %10.2f %10.2f %8d %8d %4d\n' "$minute" "$t" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" \
-    "$objects" "$(awk -v s="$sum_update" -v n="$samples" 'BEGIN { print s / n }')" \
+    "$objects" "$(awk -v s="$sum_update" -v n="$samples" -v k="$speed" 'BEGIN { print s / n / k }')" \
     "$(awk -v s="$sum_frame" -v n="$samples" 'BEGIN { print s / n }')" "$water" "$lava" "$nan" | tee -a "$report"
   [ "$nan" = 0 ] || fail "non-finite values in the grids at minute $minute: $reply"
   [ "$minute" = 1 ] && base_rss=$rss
