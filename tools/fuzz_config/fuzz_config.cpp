@@ -61,7 +61,7 @@ void fuzz_settings(const uint8_t* data, size_t size) {
   bool replaced = false;
   for (auto& [key, value] : expected)
     if (key == "fuzz_written") {
-      value = "7";
+      value = std::string(1, '7');
       replaced = true;
       break;
     }
