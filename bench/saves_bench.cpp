@@ -1,20 +1,26 @@
 // Saving and loading one world file (target: under 30 ms each): the whole
 // crash-safe path (temporary file, flush, fsync, rename, folder sync) and
 // the read, on a generated world; plus the same save without the sync, to
-// show what the disk's flush costs on the machine at hand.
+// show what the disk's flush costs on the machine at hand. A whole game
+// (info, universe and the entered world's file, committed through the
+// journal) is saved and loaded the way the game's menus do it.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "core/platform.h"
 #include "core/game_rnd.h"
 #include "core/stream.h"
+#include "script/sqbind.h"
 #include "world/heightmap.h"
 #include "world/hmGen.h"
 #include "world/noise.h"
 #include "world/safe_file.h"
 #include "world/saved_games.h"
+#include "world/universe.h"
 
 namespace {
 
@@ -26,6 +32,10 @@ void setup_world() {
   done = true;
   char tmpl[] = "/tmp/rh_saves_bench_XXXXXX";
   folder = mkdtemp(tmpl);
+  atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  });
   setenv("XDG_DATA_HOME", folder.c_str(), 1);
   setenv("RUNEHOLM_HEADLESS", "1", 0);
   init_time_base();
@@ -69,6 +79,48 @@ void BM_LoadWorld(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LoadWorld)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A game of ten worlds with world 0 entered, active in slot 0.
+void setup_game() {
+  setup_world();
+  static HSQUIRRELVM vm = nullptr;
+  if (vm) return;
+  vm = sqbind::open_vm(1024);
+  bind_universe(vm);
+  const char* make =
+      "local w = []; for (local i = 0; i < 10; i++) w.append({ name = \"World \" + i, seed = i * 7 });"
+      "return { worlds = w, enteredWorld = 0, resources = { shard = 3 } };";
+  sq_compilebuffer(vm, make, (SQInteger)strlen(make), "uni", SQTrue);
+  sq_pushroottable(vm);
+  sq_call(vm, 1, SQTrue, SQTrue);
+  universe = SqObject::fromStack(vm, -1);
+  sq_pop(vm, 2);
+  sq_newtable(vm);
+  sq_pushstring(vm, "name", -1);
+  sq_pushstring(vm, "bench", -1);
+  sq_newslot(vm, -3, SQFalse);
+  cur_game_info = SqObject::fromStack(vm, -1);
+  sq_poptop(vm);
+  fetch_universe_data();
+  cur_game_slot = 0;
+}
+
+void BM_SaveGame(benchmark::State& state) {
+  setup_game();
+  for (auto _ : state) {
+    if (!save_game()) state.SkipWithError("save failed");
+  }
+}
+BENCHMARK(BM_SaveGame)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_LoadGame(benchmark::State& state) {
+  setup_game();
+  if (!save_game()) state.SkipWithError("save failed");
+  for (auto _ : state) {
+    if (!load_saved_game(0)) state.SkipWithError("load failed");
+  }
+}
+BENCHMARK(BM_LoadGame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

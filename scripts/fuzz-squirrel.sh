@@ -17,6 +17,8 @@ shift $(( $# > 2 ? 2 : $# ))
 out=${FUZZ_BUILD_DIR:-$top/build-fuzz}
 jobs=${FUZZ_JOBS:-2}
 cxx=${CXX_FUZZ:-clang++}
+# Compilations go through CMAKE_CXX_COMPILER_LAUNCHER (ccache) when it is set.
+read -ra launch <<< "${CMAKE_CXX_COMPILER_LAUNCHER:-}"
 
 case "$target" in
   fuzz_squirrel|fuzz_regexp) ;;
@@ -70,7 +72,7 @@ if [ ${#stale[@]} -gt 0 ]; then
   pids=()
   for n in "${stale[@]}"; do
     rm -f "$out/obj/$n.o"
-    "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$snap/$n.cpp" -o "$out/obj/$n.o" &
+    "${launch[@]}" "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$snap/$n.cpp" -o "$out/obj/$n.o" &
     pids+=($!)
     if [ ${#pids[@]} -ge "$jobs" ]; then wait "${pids[0]}"; pids=("${pids[@]:1}"); fi
   done
@@ -100,6 +102,9 @@ fi
 
 dict=()
 [ "$target" = fuzz_squirrel ] && dict=(-dict="$top/tools/fuzz_squirrel/squirrel.dict")
+# The regression suite's saved inputs are read as a second corpus, never written.
+saved=()
+[ -d "$top/tests/fuzz/$target" ] && saved=("$top/tests/fuzz/$target")
 echo "fuzz-squirrel: running $target for $secs s"
 exec "$out/$target" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
-  -artifact_prefix="$out/artifacts/" -print_final_stats=1 "${dict[@]}" "$@" "$corpus"
+  -artifact_prefix="$out/artifacts/" -print_final_stats=1 "${dict[@]}" "$@" "$corpus" "${saved[@]}"

@@ -213,4 +213,5 @@ void register_tool_dev_commands()
   register_builtin_dev_command("count", count_cmd);
   register_builtin_dev_command("speed", speed_cmd);
   register_builtin_dev_command("quit", quit_cmd);
+  register_grid_check_command();
 }

@@ -270,6 +270,10 @@ bool shader_load_cache(Shader* s, ShaderObjects& out) {
     if (in.readUInt() != SHADER_CACHE_MAGIC) return false;
     uint32_t n = in.readUInt(), v = in.readUInt(), p = in.readUInt();
     if (n < 1 || n > MAX_CACHE_BLOCK || v > MAX_CACHE_BLOCK || p > MAX_CACHE_BLOCK) return false;
+    // A cut file is stale before its blocks are allocated.
+    in.seekToEnd(0);
+    if (in.tell() < 16 + (int64_t)n + v + p) return false;
+    in.seekTo(16);
     std::string names(n, '\0');
     in.read(names.data(), (int)n);
     if (names.back() != 0) return false;

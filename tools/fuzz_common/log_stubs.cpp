@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/log.h"
 
@@ -27,6 +28,13 @@ void debug_(const char* format, ...) {
   va_end(args);
 }
 
+void visual_log(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vdebug(format, args);
+  va_end(args);
+}
+
 void fatal(const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -42,3 +50,10 @@ static char error_text[4096];
 void set_error_message(const char* text) { snprintf(error_text, sizeof error_text, "%s", text ? text : ""); }
 bool has_error_message() { return error_text[0] != 0; }
 const char* get_error_message() { return error_text; }
+void append_error_message(const char* text, int length) {
+  if (!text || length == 0) return;
+  if (length < 0) length = (int)strlen(text);
+  size_t at = strlen(error_text);
+  if (at && at + 1 < sizeof error_text) error_text[at++] = '\n';
+  snprintf(error_text + at, sizeof error_text - at, "%.*s", length, text);
+}
