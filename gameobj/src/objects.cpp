@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/stream.h"
 #include "game_world.h"
+#include "world/heightmap.h"
 #include "host/gameobj_api.h"
 
 namespace {
@@ -183,10 +184,13 @@ Player* create_player(const Vec4f& pos)
   // Vec4f is four floats (x, y, z, w).
   memcpy(player->pos, &pos, sizeof(player->pos));
   // The player floats over the world it enters, high enough to see round it
-  // (the host places it on the ground, or at the origin).
-  float water = get_water_at(pos);
-  float ground = get_land_height_at(pos) + (water > 0 ? water : -water);
-  if (player->pos[1] < ground + PLAYER_START_HEIGHT) player->pos[1] = ground + PLAYER_START_HEIGHT;
+  // (the host places it on the ground, or at the origin). Without world
+  // grids (tools, tests) there is no ground to keep above.
+  if (HeightmapData::hmap) {
+    float water = get_water_at(pos);
+    float ground = get_land_height_at(pos) + (water > 0 ? water : -water);
+    if (player->pos[1] < ground + PLAYER_START_HEIGHT) player->pos[1] = ground + PLAYER_START_HEIGHT;
+  }
   return player;
 }
 
