@@ -15,41 +15,8 @@ namespace {
 
 using namespace devrun;
 
-// The menus' own questions: the state's menu page and tooltip, and where a
-// named element is.
 struct MenuRun : GameRun {
   MenuRun() : GameRun("rh-menu") {}
-  std::string state() { return client({"getState"}); }
-  bool wait_state(const std::string& part, int seconds = 60)
-  {
-    return wait_for([&] { return state().find(part) != std::string::npos; }, seconds);
-  }
-
-  // "menuElement": the element's centre; fails the test when it is missing.
-  struct Element {
-    int x = -1, y = -1;
-    bool enabled = false;
-    std::string text;
-  };
-  Element element(const std::string& name)
-  {
-    std::string r = client({"menuElement name=\"" + name + "\""});
-    Element e;
-    int enabled = 0;
-    char text[128] = "";
-    EXPECT_GE(sscanf(r.c_str(), "kx=%d y=%d enabled=%d text=%127[^\n]", &e.x, &e.y, &enabled, text), 3) << r;
-    e.enabled = enabled != 0;
-    e.text = text;
-    return e;
-  }
-  // A left click at the element: move there, press, release.
-  void click(const std::string& name)
-  {
-    Element e = element(name);
-    std::string at = " x=" + std::to_string(e.x) + " y=" + std::to_string(e.y);
-    EXPECT_EQ(client({"mouse" + at, "mouse" + at + " button=1 down=1", "mouse" + at + " button=1 down=0"}),
-              "k\nk\nk\n");
-  }
 };
 
 // Pixels of the menu's gold (titles, rims, hovered borders) in a rectangle.

@@ -15,39 +15,6 @@ using namespace devrun;
 
 struct UniverseRun : GameRun {
   UniverseRun() : GameRun("rh-universe") {}
-  std::string state() { return client({"getState"}); }
-  bool wait_state(const std::string& part, int seconds = 60)
-  {
-    return wait_for([&] { return state().find(part) != std::string::npos; }, seconds);
-  }
-  struct Element {
-    int x = -1, y = -1;
-    bool enabled = false;
-    std::string text;
-  };
-  // "menuElement": a named element of the shown screen.
-  Element element(const std::string& name)
-  {
-    std::string r = client({"menuElement name=\"" + name + "\""});
-    Element e;
-    int enabled = 0;
-    char text[128] = "";
-    EXPECT_GE(sscanf(r.c_str(), "kx=%d y=%d enabled=%d text=%127[^\n]", &e.x, &e.y, &enabled, text), 3) << r;
-    e.enabled = enabled != 0;
-    e.text = text;
-    return e;
-  }
-  // Move there, press and release a button (1 left, 2 right).
-  void press(int x, int y, int button)
-  {
-    std::string at = " x=" + std::to_string(x) + " y=" + std::to_string(y), b = " button=" + std::to_string(button);
-    EXPECT_EQ(client({"mouse" + at, "mouse" + at + b + " down=1", "mouse" + at + b + " down=0"}), "k\nk\nk\n");
-  }
-  void click(const std::string& name)
-  {
-    Element e = element(name);
-    press(e.x, e.y, 1);
-  }
 };
 
 struct Colour {

@@ -336,16 +336,7 @@ TEST_F(Living, EveryLivingClassKeepsItsStateAndTimersThroughSaving)
 
   // A tree from a block written before trees had fields loads as a plain live tree.
   gameobj_api.remove_all_gameobj();
-  MemoryOutputStream old;
-  old.writeInt(2);
-  old.writeInt(1);
-  MemoryOutputStream fields;
-  fields.writeUInt(0);
-  for (float v : {5.0f, 0.0f, 6.0f, 1.0f}) fields.writeFloat(v);
-  old.writeString("TreeObject");
-  old.writeInt(3);
-  old.writeInt(fields.size());
-  old.write(fields.data(), fields.size());
+  MemoryOutputStream old = version2_block_of_one("TreeObject", 3, {5.0f, 0.0f, 6.0f, 1.0f});
   MemoryInputStream old_in(old.data(), old.size());
   gameobj_api.load_gameobjs(old_in);
   EXPECT_EQ(state(3), TREE_ALIVE);

@@ -93,3 +93,20 @@ protected:
     for (int i = 0; i < n; ++i) fn<void (*)(float)>(gameobj_funcs.update_gameobj)(0.05f);
   }
 };
+
+// A version-2 game-object block (before the classes had fields of their
+// own) holding one object of `cls`: flags 0 and its position.
+inline MemoryOutputStream version2_block_of_one(const char* cls, int serial, std::initializer_list<float> pos)
+{
+  MemoryOutputStream old;
+  old.writeInt(2);
+  old.writeInt(1);
+  MemoryOutputStream fields;
+  fields.writeUInt(0);
+  for (float v : pos) fields.writeFloat(v);
+  old.writeString(cls);
+  old.writeInt(serial);
+  old.writeInt(fields.size());
+  old.write(fields.data(), fields.size());
+  return old;
+}

@@ -356,16 +356,7 @@ TEST_F(Spells, PlayerAndMissilesSaveAndAnOlderPlayerLoads)
 
   // A player of a version-2 block (no fields of its own) is a fresh one.
   gameobj_api.remove_all_gameobj();
-  MemoryOutputStream old;
-  old.writeInt(2);
-  old.writeInt(1);
-  MemoryOutputStream fields;
-  fields.writeUInt(0);
-  for (float f : {50.0f, 5.0f, 60.0f, 1.0f}) fields.writeFloat(f);
-  old.writeString("Player");
-  old.writeInt(3);
-  old.writeInt(fields.size());
-  old.write(fields.data(), fields.size());
+  MemoryOutputStream old = version2_block_of_one("Player", 3, {50.0f, 5.0f, 60.0f, 1.0f});
   MemoryInputStream old_in(old.data(), old.size());
   gameobj_api.load_gameobjs(old_in);
   ASSERT_EQ(Player_list.num, 1);
