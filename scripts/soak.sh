@@ -62,9 +62,9 @@ world_keys() {
   echo "F9@0.05,SEED:$seed:game@0.2"
 }
 
-# Runs once the world is entered, on the soak's connection. The world's own water and lava are
-# what runs today; commands that add monsters or start fires belong here once the game module
-# offers them (each `ask` must answer "k").
+# Runs once the world is entered, on the soak's connection: the world's own water and lava,
+# then the game's life on top (each `ask` must answer "k"): wyverns, caterpillars and a flock
+# of birds with spawning left on, a forest fire, and the player's volcano and spring.
 stir_world() {
   ask "gridCheck" || return 1
   local water lava
@@ -72,6 +72,32 @@ stir_world() {
   lava=$(field lava_cells "$reply")
   say "world: seed $seed, $water water cells, $lava lava cells"
   [ "${water:-0}" -gt 0 ] && [ "${lava:-0}" -gt 0 ] || fail "the world has no water or no lava (seed $seed)"
+  local k
+  for k in 1 2 3; do
+    ask "spawnMonster kind=wyvern x=$((k * 70)) z=$((k * 50))" || return 1
+    ask "spawnMonster kind=caterpillar x=$((k * 60 + 20)) z=$((k * 40 + 90))" || return 1
+  done
+  ask "spawnMonster kind=bird x=128 z=128" || return 1
+  ask "give spell=VolcanoSpell" || return 1
+  ask "give spell=WaterSourceSpell" || return 1
+  # Endless mana (Control+N), so the casts below never run dry.
+  ask "key name=Ctrl down=1" && ask "key name=N" && ask "key name=Ctrl down=0" || return 1
+  stir_again 0
+}
+
+# Every ten game minutes (and at the start): a fire in the thickest forest, a new volcano and
+# a new spring somewhere else, so fire, lava and water keep moving for the whole run.
+stir_again() {
+  local minute=$1 x z
+  if ask "forest"; then
+    read -r x z _ <<< "$reply"
+    ask "ignite x=$x z=$z" || return 1
+  fi
+  x=$(( (minute * 41 + 30) % 256 )) z=$(( (minute * 73 + 60) % 256 ))
+  ask "cast spell=VolcanoSpell x=$x z=$z" || return 1
+  ask "cast spell=WaterSourceSpell x=$(( (x + 90) % 256 )) z=$(( (z + 120) % 256 ))" || return 1
+  ask "monsters" || return 1
+  say "minute $minute: fire, volcano and spring started; creatures: $reply"
 }
 
 # Each game minute: the camera to another part of the world (looking down at the land ahead),
@@ -149,6 +175,7 @@ last_rss=
 max_update=0
 for minute in $(seq 1 "$minutes"); do
   fly "$minute" || fail "setCamera: '$reply'"
+  if [ $((minute % 10)) = 0 ]; then stir_again "$minute" || fail "stirring the world failed: '$reply'"; fi
   samples=0 sum_update=0 sum_frame=0 objects=0
   while :; do
     alive_or_fail
