@@ -51,7 +51,6 @@ void init_gameobj()
   spawn_pending = true;
 }
 void close_gameobj() { debug("gameobj: closed"); }
-void on_devmode_click() {}
 void reset_crafting_ui() {}
 void show_crafting_ui() {}
 void add_crafting_cost() {}

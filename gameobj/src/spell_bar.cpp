@@ -235,17 +235,13 @@ const char* cast_spell(int class_id, const Vec4f& target)
   return nullptr;
 }
 
-bool pick_ground_target(Vec4f* out)
+// The first point of the land along a ray (march, then halve the last step).
+bool pick_ground_along(const Vec4f& from, const Vec4f& dir, Vec4f* out)
 {
-  Matrix44 m;
-  camera_matrix(0, m);
-  Vec4f from{m.m[3][0], m.m[3][1], m.m[3][2], 1};
-  Vec4f dir{m.m[2][0], m.m[2][1], m.m[2][2], 0};
   if (below_land(from)) {
     *out = get_land_pos_at(from);
     return true;
   }
-  // March along the view until under the land, then halve the last step.
   Vec4f prev = from;
   for (float t = PICK_STEP; t <= PICK_REACH; t += PICK_STEP) {
     Vec4f p{from.x + dir.x * t, from.y + dir.y * t, from.z + dir.z * t, 1};
@@ -260,6 +256,26 @@ bool pick_ground_target(Vec4f* out)
     prev = p;
   }
   return false;
+}
+
+bool pick_ground_target(Vec4f* out)
+{
+  Matrix44 m;
+  camera_matrix(0, m);
+  return pick_ground_along(Vec4f{m.m[3][0], m.m[3][1], m.m[3][2], 1}, Vec4f{m.m[2][0], m.m[2][1], m.m[2][2], 0},
+                           out);
+}
+
+// The developer mode's left button, every step while it is held: the
+// selected spell is cast where the view meets the land, so spells can be
+// tried from the free camera. The cooldown keeps a held button from casting
+// every step; refusals go to the log only.
+void on_devmode_click(const Vec4f& pos, const Vec4f& dir)
+{
+  if (bar_count == 0 || !local_player) return;
+  Vec4f target;
+  if (!isfinite(dir.x) || !isfinite(dir.y) || !isfinite(dir.z) || !pick_ground_along(pos, dir, &target)) return;
+  cast_spell(bar[selected], target);
 }
 
 // Selection by wheel and number keys, casting with the left-spell button at

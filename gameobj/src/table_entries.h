@@ -18,6 +18,8 @@ void add_initial_spells();
 void add_all_spells();
 void init_spell_grid();
 void toggle_mana_cheat();
+// The developer mode's click: the selected spell where the view meets the land.
+void on_devmode_click(const Vec4f& pos, const Vec4f& dir);
 
 // fx.cpp: each *_fx runs the effects script's function of its name at pos
 // with velocity vel (the host calls spawn_water_vapor_fx with x and z).

@@ -181,6 +181,20 @@ TEST_F(Spells, TheCrosshairFindsTheGroundAndThePlayerStaysInTheAir)
   EXPECT_EQ(dev("setCamera x=100 y=20 z=100 ha=180 va=30"), "k");
   EXPECT_EQ(dev("aim"), "eNo ground there"); // the sky
 
+  // The developer mode's click casts the selected spell where its ray meets
+  // the land (here straight down at 60, 60), and a held button does not
+  // cast again while the spell cools down.
+  call(gameobj_funcs.add_initial_spells);
+  gameobj_api.player_spell_op(player, 1, 29); // select the hill (the host's number 29)
+  auto click = gameobj_fn<void (*)(const Vec4f&, const Vec4f&)>(gameobj_funcs.on_devmode_click);
+  float before = player_value("mana");
+  click(Vec4f{60, 30, 60, 1}, Vec4f{0, -1, 0, 0});
+  click(Vec4f{60, 30, 60, 1}, Vec4f{0, -1, 0, 0});
+  EXPECT_FLOAT_EQ(player_value("mana"), before - 8) << "cast once, at the hill's price";
+  step(20);
+  EXPECT_GT(target(60, 60), 4.0f);
+  EXPECT_FLOAT_EQ(target(30, 30), 0.0f);
+
   // Flying into the land or far up is stopped over the surface and under the ceiling.
   Matrix44 m{};
   gameobj_api.player_move(player, 0.05f, 1, Vec4f{0, -500, 0, 0}, m, 0);
