@@ -97,6 +97,10 @@ DynArray<GameObject*>* gameobj_walked_list(int index) { return walked_lists[inde
 
 bool gameobj_module_loaded() { return module_handle != nullptr; }
 
+// The objects still point at the unloaded library's virtual tables here,
+// which is what this function repairs: the sanitizer's check of the dynamic
+// type would stop it at the first object.
+__attribute__((no_sanitize("vptr")))
 void repoint_gameobjs(void* const* old_table, void* const* new_table)
 {
   for (DynArray<GameObject*>* list : walked_lists) {

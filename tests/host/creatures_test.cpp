@@ -273,6 +273,7 @@ TEST_F(Creatures, EveryCreatureAndCombatObjectSavesAndLoadsWithItsReferences)
   EXPECT_GE(WyvernMonster_list.num + LandMonster_list.num, 2);
 
   MemoryOutputStream before = saved();
+  const int player_id = p->serialId; // p goes with the objects
   gameobj_api.remove_all_gameobj();
   MemoryInputStream in(before.data(), before.size());
   gameobj_api.load_gameobjs(in);
@@ -285,7 +286,7 @@ TEST_F(Creatures, EveryCreatureAndCombatObjectSavesAndLoadsWithItsReferences)
   EXPECT_EQ(memcmp(after.data(), before.data(), before.size()), 0);
 
   // The loaded objects go on: the storm still strikes, missiles still fly.
-  local_player = reinterpret_cast<Player*>(by_id(p->serialId));
+  local_player = reinterpret_cast<Player*>(by_id(player_id));
   step(20 * 5);
   EXPECT_EQ(Fireball_list.num + MeteorMissile_list.num + ThunderstormMissile_list.num, 0);
 }
