@@ -24,6 +24,7 @@
 #include "world/world_hooks.h"
 
 #include "../../gameobj/src/mana_rules.h"
+#include "devtools/dev_test_client.h"
 #include "real_module.h"
 
 namespace {
@@ -41,43 +42,7 @@ void for_each_ref(F&& f)
   for (GameObject* o : objs(ClaimManaMissile_list)) f(o);
 }
 
-// One client of the developer server; the test polls the server between
-// sending and reading.
-class Client {
-public:
-  explicit Client(const std::string& path)
-  {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    memcpy(addr.sun_path, path.c_str(), path.size());
-    fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (connect(fd, (const sockaddr*)&addr, sizeof addr) != 0) {
-      close(fd);
-      fd = -1;
-    }
-  }
-  ~Client()
-  {
-    if (fd >= 0) close(fd);
-  }
-  bool send_line(const char* line)
-  {
-    std::string msg, error;
-    if (!dev_encode_text_command(line, msg, error)) return false;
-    return send(fd, msg.data(), msg.size(), MSG_NOSIGNAL) == (ssize_t)msg.size();
-  }
-  std::string reply()
-  {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 1000) <= 0) return "<none>";
-    char buf[8192];
-    ssize_t n = recv(fd, buf, sizeof buf, 0);
-    return n > 0 ? std::string(buf, (size_t)n) : "<closed>";
-  }
-
-private:
-  int fd = -1;
-};
+using Client = DevTestClient;
 
 class ManaTest : public RealModule {
 protected:
@@ -125,7 +90,7 @@ protected:
   }
   std::string ask(const std::string& line)
   {
-    EXPECT_TRUE(client->send_line(line.c_str())) << line;
+    client->sendText(line.c_str());
     server.poll();
     return client->reply();
   }
