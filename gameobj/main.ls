@@ -47,3 +47,7 @@ src/monsters_land.cpp
 src/monsters_birds.cpp
 src/monsters_render.cpp
 src/combat_spells.cpp
+src/castle.cpp
+src/towers.cpp
+src/crafting.cpp
+src/render_objects.cpp

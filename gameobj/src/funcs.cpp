@@ -51,14 +51,8 @@ void init_gameobj()
   spawn_pending = true;
 }
 void close_gameobj() { debug("gameobj: closed"); }
-void reset_crafting_ui() {}
-void show_crafting_ui() {}
-void add_crafting_cost() {}
-void hide_crafting_ui() {}
-void render_dev_world_map(float dt) {}
 void init_inst_render() {}
 void close_inst_render() {}
-void render_gameobj_shadow_map(float dt) {}
 void bind_gameobj(HSQUIRRELVM vm)
 {
   bind_game_objects(vm);
@@ -75,6 +69,9 @@ void link_gui()
   register_screen_dev_commands();
   register_monster_dev_commands();
   register_living_dev_commands();
+  register_castle_dev_commands();
+  register_tower_dev_commands();
+  register_crafting_dev_commands();
 }
 
 struct NamedFunc {

@@ -116,10 +116,28 @@ const char* cast_healing(Player* caster, const Vec4f& target);
 // ===== The world's life (living.cpp) ========================================
 // Sets burnable things near `pos` on fire (trees, houses).
 void ignite_near(const Vec4f& pos, float radius);
-// The building spells' casting (SpellCastFn).
+
+// ===== The castle and its gatherers (castle*.cpp, classes_castle.h) =========
 const char* cast_castle_spell(Player* caster, const Vec4f& target);
+// Harm to the player's buildings (castle, gatherers, guard towers) within
+// `radius` of `pos` (a wyvern's breath); how many were hit.
+int damage_buildings_near(const Vec4f& pos, float radius, float amount, const char* cause);
+void register_castle_dev_commands();
+
+// ===== Guard towers and the house spell (towers*.cpp, classes_towers.h) =====
 const char* cast_guard_tower_spell(Player* caster, const Vec4f& target);
 const char* cast_house_spell(Player* caster, const Vec4f& target);
+// The guard towers' share of damage_buildings_near.
+int damage_guard_towers_near(const Vec4f& pos, float radius, float amount);
+void register_tower_dev_commands();
+
+// ===== Resources and crafting (crafting*.cpp, ui_crafting.cpp) ==============
+// What a spell costs in the universe's global resources ("shard", "vortex",
+// "firebloom", "star", "seed"), checked and taken by cast_spell together
+// with the mana: null when the player has enough, else the reason shown.
+const char* check_spell_resources(int class_id);
+void take_spell_resources(int class_id);
+void register_crafting_dev_commands();
 
 // ===== Script functions for the world script (bind_gameobj) ==================
 // Each part registers its own functions in the world script's VM.

@@ -251,8 +251,3 @@ void register_living_dev_commands()
   register_dev_command("forest", dev_forest);
   register_dev_command("house", dev_house);
 }
-
-// stub: owner living (the building spells come with the castle)
-const char* cast_castle_spell(Player*, const Vec4f&) { return "Not available yet"; }
-const char* cast_guard_tower_spell(Player*, const Vec4f&) { return "Not available yet"; }
-const char* cast_house_spell(Player*, const Vec4f&) { return "Not available yet"; }

@@ -70,6 +70,16 @@ void set_slider();
 // Lays `popup` out at its measured size at (x, y), moved to stay on screen.
 void place_popup(BaseGuiElement* popup, float x, float y);
 
+// crafting.cpp: the crafting panel (a spell's resource costs before it is cast)
+void reset_crafting_ui();
+void show_crafting_ui();
+void add_crafting_cost();
+void hide_crafting_ui();
+
+// render_objects.cpp: object shadows and the developer mode's world map
+void render_gameobj_shadow_map(float dt);
+void render_dev_world_map(float dt);
+
 // monsters.cpp, combat_spells.cpp
 int count_alive_monsters();
 void remove_all_monsters();
