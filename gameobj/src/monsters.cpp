@@ -4,6 +4,8 @@
 #include <squirrel.h>
 #include <string.h>
 
+#include <utility>
+
 #include "core/log.h"
 #include "core/stream.h"
 #include "devtools/dev_server.h"
@@ -413,6 +415,18 @@ void cmd_monsters(const DevMessage& msg, DevReply& reply)
   });
   reply.add(" wyvern=%d caterpillar=%d bird=%d alive=%d spawning=%s", wyverns, caterpillars, birds,
             count_alive_monsters(), spawner.enabled ? "on" : "off");
+  // list=1: where each one is, " wyverns=id,x,y,z;... caterpillars=... birds=...".
+  if (msg.getInt("list", 0))
+    for (auto [cid, key] : {std::pair{CID_WyvernMonster, "wyverns"}, std::pair{CID_LandMonster, "caterpillars"},
+                            std::pair{CID_BirdMonster, "birds"}}) {
+      reply.add(" %s=", key);
+      const char* sep = "";
+      for_each_monster([&](MonsterObject* m) {
+        if (m->classId() != cid) return;
+        reply.add("%s%d,%.2f,%.2f,%.2f", sep, m->serialId, m->pos[0], m->pos[1], m->pos[2]);
+        sep = ";";
+      });
+    }
 }
 
 void cmd_spawn_monster(const DevMessage& msg, DevReply& reply)
