@@ -336,6 +336,8 @@ void hud_update(float dt)
   for (Anim& a : hud.anims) a.t += dt;
   while (!hud.anims.empty() && hud.anims.front().t >= ANIM_SECONDS) hud.anims.erase(hud.anims.begin());
   if (hud.over_bar && hud.hover_slot >= 0 && keyDown(VK_LBUTTON)) spell_bar_select(hud.hover_slot);
+  // The crafting panel shows the hovered spell, else the selected one.
+  crafting_panel_update(spell_bar_spell(hud.hover_slot >= 0 ? hud.hover_slot : spell_bar_selected()));
 }
 
 void hud_draw(float)
@@ -349,6 +351,7 @@ void hud_draw(float)
   draw_messages(hud.batch, l);
   draw_anims(hud.batch, l);
   draw_crosshair(hud.batch, l);
+  crafting_panel_draw(hud.batch, l);
   draw_tip(hud.batch, l);
   flush_gui_batch(hud.batch);
 }
@@ -362,6 +365,9 @@ bool hud_mouse(float)
   // The whole bar takes the mouse (a click between slots must not cast).
   hud.over_bar = hud.visible && d3d_ht > 0 && ui::inside(bar, x, y);
   hud.hover_slot = hud.over_bar ? slot_at(l, x, y) : -1;
+  // The crafting panel takes the mouse too (its click crafts, never casts).
+  const bool over_panel = crafting_panel_mouse(l, x, y);
+  hud.over_bar = hud.over_bar || (over_panel && hud.visible && d3d_ht > 0);
   return hud.over_bar;
 }
 
