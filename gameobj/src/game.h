@@ -159,6 +159,8 @@ struct HudLayout;
 void crafting_panel_update(int spell_class);
 bool crafting_panel_mouse(const ui::HudLayout& l, float x, float y);
 void crafting_panel_draw(RenderBatch& b, const ui::HudLayout& l);
+// The panel's top edge on screen (HUGE_VALF when hidden): the bar's tooltip goes above it.
+float crafting_panel_top(const ui::HudLayout& l);
 // The spell shown (0 when hidden), and the panel's state for the socket.
 int crafting_panel_spell();
 void crafting_panel_describe(DevReply& reply);

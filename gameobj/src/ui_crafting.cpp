@@ -174,11 +174,13 @@ void crafting_panel_draw(RenderBatch& b, const ui::HudLayout& l)
     for (const Row& r : panel.costs)
       if (missing < 0 && have[r.res] < r.need) missing = r.res;
     craft::recipe_text(missing, s, sizeof s);
-    gui_draw_text(b, *s ? s : "Found in the worlds and on slain creatures", x0 + 16 * u, cy, -1, 0, DIM, 22 * u);
+    gui_draw_text(b, *s ? s : "Found in the worlds and on slain creatures", x0 + 16 * u, cy, -1, 0, DIM, 20 * u);
   } else {
     gui_draw_text(b, "Ready to cast", x0 + 16 * u, cy, -1, 0, ENOUGH, 24 * u);
   }
 }
+
+float crafting_panel_top(const ui::HudLayout& l) { return panel.visible ? panel_box(l).box.y0 : HUGE_VALF; }
 
 int crafting_panel_spell() { return panel.visible ? panel.spell : 0; }
 

@@ -213,7 +213,8 @@ void draw_tip(RenderBatch& b, const HudLayout& l)
   float w, h;
   gui_measure_text(s, w, h, px);
   const ui::Box sb = slot_box(l, hud.hover_slot);
-  ui::Box t = ui::place_popup_box((sb.x0 + sb.x1 - w) * 0.5f - 10, sb.y0 - h - 30 * l.u, w + 20, h + 12,
+  const float above = fminf(sb.y0 - 30 * l.u, crafting_panel_top(l) - 10 * l.u); // over the crafting panel
+  ui::Box t = ui::place_popup_box((sb.x0 + sb.x1 - w) * 0.5f - 10, above - h, w + 20, h + 12,
                                   (float)d3d_wd, (float)d3d_ht);
   box(b, t.x0, t.y0, t.x1, t.y1, 0xF0201A12, 4, GOLD, 1);
   gui_draw_text(b, s, t.x0 + 10, (t.y0 + t.y1) * 0.5f, -1, 0, 0xFFFFFFFF, px);

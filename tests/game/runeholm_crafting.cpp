@@ -102,6 +102,14 @@ TEST(RuneholmCrafting, PickUpCraftAndCastMeteorWithTheStar)
             "k\nk\n");
   EXPECT_EQ(run.client({"resources"}), "k shard=0 vortex=0 firebloom=0 star=0 seed=0\n");
 
+  // Fireball chosen, the mouse over Meteor's slot (the fifth of eight at
+  // 1280 x 720): the panel follows the hovered spell; its tooltip names the cost.
+  EXPECT_EQ(run.client({"key name:s=1", "wait 0.3", "mouse x=672 y=670", "wait 0.5"}), "k\nk\n");
+  EXPECT_EQ(run.client({"crafting"}), "k visible=1 spell=MeteorSpell costs=star:1/0\n");
+  take_screenshot(run, "crafting_panel_hover.png");
+  EXPECT_EQ(run.client({"mouse x=640 y=360", "wait 0.5"}), "k\n");
+  EXPECT_EQ(run.client({"crafting"}), "k visible=0 spell=none costs=\n");
+
   EXPECT_EQ(run.client({"quit"}), "k\n");
   EXPECT_EQ(wait_exit(run.pid, 120), 0);
   run.pid = -1;
