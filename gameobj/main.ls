@@ -51,3 +51,5 @@ src/castle.cpp
 src/towers.cpp
 src/crafting.cpp
 src/render_objects.cpp
+src/crafting_rules.h
+src/ui_crafting.cpp

@@ -135,9 +135,35 @@ void register_tower_dev_commands();
 // What a spell costs in the universe's global resources ("shard", "vortex",
 // "firebloom", "star", "seed"), checked and taken by cast_spell together
 // with the mana: null when the player has enough, else the reason shown.
+// Without a universe (the main menu's world, a world tried from the developer
+// mode without a game) costs do not apply: the strong spells are free.
 const char* check_spell_resources(int class_id);
 void take_spell_resources(int class_id);
+bool spell_resources_apply();
+// "Costs 1 Fallen star" for the tooltips, "" for a spell without costs.
+void spell_cost_text(int class_id, char* out, int size);
+// Crafting in the universe: `what` is a recipe ("seed_to_star") or the
+// resource to make ("star"); craft_for_spell makes what the spell lacks.
+// Null when crafted, else the reason.
+const char* craft_resource(const char* what);
+const char* craft_for_spell(int class_id);
 void register_crafting_dev_commands();
+// The crafting panel (ui_crafting.cpp): the HUD feeds it the spell hovered
+// or selected in the bar each update (it then also takes the Craft key and
+// click), tells it where the mouse is (true: over the panel) and draws it.
+class RenderBatch;
+class DevReply;
+namespace ui {
+struct HudLayout;
+}
+void crafting_panel_update(int spell_class);
+bool crafting_panel_mouse(const ui::HudLayout& l, float x, float y);
+void crafting_panel_draw(RenderBatch& b, const ui::HudLayout& l);
+// The panel's top edge on screen (HUGE_VALF when hidden): the bar's tooltip goes above it.
+float crafting_panel_top(const ui::HudLayout& l);
+// The spell shown (0 when hidden), and the panel's state for the socket.
+int crafting_panel_spell();
+void crafting_panel_describe(DevReply& reply);
 
 // ===== Script functions for the world script (bind_gameobj) ==================
 // Each part registers its own functions in the world script's VM.

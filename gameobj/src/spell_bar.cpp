@@ -25,7 +25,8 @@
 
 namespace {
 
-// Costs and cooldowns: the land spells are cheap, the volcano is dear.
+// Costs and cooldowns: the land spells are cheap, the volcano is dear. The
+// strong spells also cost resources (crafting_rules.h); the tooltip names them.
 SpellInfo catalogue[] = {
     {CID_FireballSpell, "Fireball", nullptr, "Hurls a ball of fire that burns what it hits", 5, 0.5f},
     {CID_HillSpell, "Hill", nullptr, "Raises a hill where it lands", 8, 1.0f},
@@ -111,14 +112,27 @@ bool below_land(const Vec4f& p) { return p.y <= get_land_height_at(p); }
 
 const SpellInfo* find_spell_info(int class_id)
 {
-  for (SpellInfo& s : catalogue)
-    if (s.class_id == class_id) {
-      if (!s.icon) {
-        const char* host_icon = host_spell_icon(gameobj_class_name(class_id));
-        s.icon = host_icon ? host_icon : "castle"; // the house has no icon of its own
-      }
-      return &s;
+  // The tooltips of spells with resource costs end with them, made once.
+  static char tooltips[CATALOGUE_SIZE][192];
+  static bool tooltip_done[CATALOGUE_SIZE];
+  for (int i = 0; i < CATALOGUE_SIZE; ++i) {
+    SpellInfo& s = catalogue[i];
+    if (s.class_id != class_id) continue;
+    if (!s.icon) {
+      const char* host_icon = host_spell_icon(gameobj_class_name(class_id));
+      s.icon = host_icon ? host_icon : "castle"; // the house has no icon of its own
     }
+    if (!tooltip_done[i]) {
+      tooltip_done[i] = true;
+      char cost[96];
+      spell_cost_text(class_id, cost, sizeof cost);
+      if (*cost) {
+        snprintf(tooltips[i], sizeof tooltips[i], "%s\n%s", s.tooltip, cost);
+        s.tooltip = tooltips[i];
+      }
+    }
+    return &s;
+  }
   return nullptr;
 }
 
@@ -222,6 +236,8 @@ const char* cast_spell(int class_id, const Vec4f& target)
   Player* caster = local_player;
   if (!caster) return "There is no player in this world";
   if (!mana_cheat && caster->mana < info->mana) return "Not enough mana";
+  // The universe's resources (endless mana does not make them free).
+  if (const char* short_of = check_spell_resources(class_id)) return short_of;
   if (!isfinite(target.x) || !isfinite(target.y) || !isfinite(target.z)) return "No ground there";
   SpellCastFn cast = cast_fn_of(class_id);
   const char* failed = cast ? cast(caster, target) : "Not available yet";
@@ -230,6 +246,7 @@ const char* cast_spell(int class_id, const Vec4f& target)
     return failed;
   }
   if (!mana_cheat) caster->mana -= info->mana;
+  take_spell_resources(class_id);
   cooldown_left[slot] = info->cooldown;
   debug("spells: %s cast at (%.1f, %.1f, %.1f)", gameobj_class_name(class_id), target.x, target.y, target.z);
   return nullptr;

@@ -70,10 +70,11 @@ void set_slider();
 // Lays `popup` out at its measured size at (x, y), moved to stay on screen.
 void place_popup(BaseGuiElement* popup, float x, float y);
 
-// crafting.cpp: the crafting panel (a spell's resource costs before it is cast)
+// ui_crafting.cpp: the crafting panel (a spell's resource costs before it is
+// cast): cleared, shown with its title, one row per cost, hidden.
 void reset_crafting_ui();
-void show_crafting_ui();
-void add_crafting_cost();
+void show_crafting_ui(const char* title);
+void add_crafting_cost(const char* resource, int need);
 void hide_crafting_ui();
 
 // render_objects.cpp: object shadows and the developer mode's world map

@@ -213,7 +213,8 @@ void draw_tip(RenderBatch& b, const HudLayout& l)
   float w, h;
   gui_measure_text(s, w, h, px);
   const ui::Box sb = slot_box(l, hud.hover_slot);
-  ui::Box t = ui::place_popup_box((sb.x0 + sb.x1 - w) * 0.5f - 10, sb.y0 - h - 30 * l.u, w + 20, h + 12,
+  const float above = fminf(sb.y0 - 30 * l.u, crafting_panel_top(l) - 10 * l.u); // over the crafting panel
+  ui::Box t = ui::place_popup_box((sb.x0 + sb.x1 - w) * 0.5f - 10, above - h, w + 20, h + 12,
                                   (float)d3d_wd, (float)d3d_ht);
   box(b, t.x0, t.y0, t.x1, t.y1, 0xF0201A12, 4, GOLD, 1);
   gui_draw_text(b, s, t.x0 + 10, (t.y0 + t.y1) * 0.5f, -1, 0, 0xFFFFFFFF, px);
@@ -336,6 +337,8 @@ void hud_update(float dt)
   for (Anim& a : hud.anims) a.t += dt;
   while (!hud.anims.empty() && hud.anims.front().t >= ANIM_SECONDS) hud.anims.erase(hud.anims.begin());
   if (hud.over_bar && hud.hover_slot >= 0 && keyDown(VK_LBUTTON)) spell_bar_select(hud.hover_slot);
+  // The crafting panel shows the hovered spell, else the selected one.
+  crafting_panel_update(spell_bar_spell(hud.hover_slot >= 0 ? hud.hover_slot : spell_bar_selected()));
 }
 
 void hud_draw(float)
@@ -349,6 +352,7 @@ void hud_draw(float)
   draw_messages(hud.batch, l);
   draw_anims(hud.batch, l);
   draw_crosshair(hud.batch, l);
+  crafting_panel_draw(hud.batch, l);
   draw_tip(hud.batch, l);
   flush_gui_batch(hud.batch);
 }
@@ -362,6 +366,9 @@ bool hud_mouse(float)
   // The whole bar takes the mouse (a click between slots must not cast).
   hud.over_bar = hud.visible && d3d_ht > 0 && ui::inside(bar, x, y);
   hud.hover_slot = hud.over_bar ? slot_at(l, x, y) : -1;
+  // The crafting panel takes the mouse too (its click crafts, never casts).
+  const bool over_panel = crafting_panel_mouse(l, x, y);
+  hud.over_bar = hud.over_bar || (over_panel && hud.visible && d3d_ht > 0);
   return hud.over_bar;
 }
 
