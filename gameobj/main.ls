@@ -51,3 +51,8 @@ src/castle.cpp
 src/towers.cpp
 src/crafting.cpp
 src/render_objects.cpp
+src/classes_towers.h
+src/towers_rules.h
+src/towers_local.h
+src/towers_render.cpp
+src/towers_house.cpp
