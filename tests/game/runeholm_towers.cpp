@@ -93,8 +93,8 @@ TEST(RuneholmTowers, ATowerCastThroughTheBarShootsMonstersDead)
   double before = ground(hx, hz);
   EXPECT_TRUE(wait_for([&] { return ground(hx, hz) > before + 3; }, 60)) << "the house did not rise at " << hx << " " << hz;
 
-  // The tower from nearby, a little above its foot, the house behind it.
-  snprintf(cmd, sizeof cmd, "setCamera x:d=%.2f y:d=%.2f z:d=%.2f ha:d=0 va:d=-6", tx, ty + 6, tz - 11);
+  // The tower from nearby and above its foot, over the trees in front.
+  snprintf(cmd, sizeof cmd, "setCamera x:d=%.2f y:d=%.2f z:d=%.2f ha:d=0 va:d=-22", tx, ty + 8, tz - 11);
   EXPECT_EQ(run.client({cmd, "wait 1"}), "k\n");
   Image with = load_image(take_screenshot(run, "towers_tower.png"));
   snprintf(cmd, sizeof cmd, "setCamera x:d=%.2f y:d=%.2f z:d=%.2f ha:d=0 va:d=-30", hx, before + 14, hz - 20);
@@ -104,7 +104,7 @@ TEST(RuneholmTowers, ATowerCastThroughTheBarShootsMonstersDead)
   // Harmed to nothing, the tower falls: the same view shows it gone.
   snprintf(cmd, sizeof cmd, "towers harm:d=500 x:d=%.2f z:d=%.2f", tx, tz);
   EXPECT_EQ(run.client({cmd}).rfind("k count=0 ", 0), 0u);
-  snprintf(cmd, sizeof cmd, "setCamera x:d=%.2f y:d=%.2f z:d=%.2f ha:d=0 va:d=-6", tx, ty + 6, tz - 11);
+  snprintf(cmd, sizeof cmd, "setCamera x:d=%.2f y:d=%.2f z:d=%.2f ha:d=0 va:d=-22", tx, ty + 8, tz - 11);
   EXPECT_EQ(run.client({cmd, "wait 3"}), "k\n");
   Image without = load_image(take_screenshot(run, "towers_fallen.png"));
   ASSERT_GT(with.w, 0);
