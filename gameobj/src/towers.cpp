@@ -138,6 +138,28 @@ int tower_centres(float (*out)[2], int max)
   return n;
 }
 
+int clear_building_ground(int x0, int z0, int x1, int z1)
+{
+  auto inside = [&](const float* p) {
+    int x = int(floorf(p[0])), z = int(floorf(p[2]));
+    return ((x - x0) & (HMAP_SIZE - 1)) <= ((x1 - x0) & (HMAP_SIZE - 1)) &&
+           ((z - z0) & (HMAP_SIZE - 1)) <= ((z1 - z0) & (HMAP_SIZE - 1));
+  };
+  int n = 0;
+  auto clear = [&](auto& list) {
+    for (auto* obj : list) {
+      GameObj* o = obj;
+      if (!o->destroyed && inside(o->pos)) {
+        o->destroy();
+        ++n;
+      }
+    }
+  };
+  clear(TreeObject_list);
+  clear(HumanoidStaticObject_list);
+  return n;
+}
+
 // {===== The spell
 
 const char* cast_guard_tower_spell(Player* caster, const Vec4f& target)
@@ -151,6 +173,7 @@ const char* cast_guard_tower_spell(Player* caster, const Vec4f& target)
   if (!t) return "The tower can't be built";
   float h = footprint_height(cx, cz);
   level_land(cx, cz, h);
+  clear_building_ground(cx - 1, cz - 1, cx, cz);
   t->pos[0] = float(cx);
   t->pos[1] = h;
   t->pos[2] = float(cz);

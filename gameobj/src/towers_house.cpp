@@ -52,6 +52,7 @@ void HouseMissile::arrive()
   // in play the checks above decide, so the reservations there are lifted.
   mark_rect(x0, z0, x0 + shape->nx, z0 + shape->nz, 0, MARK_PLACEMENT | MARK_WATER);
   HeightmapData::placeHouse(x, z, shape->type, HeightmapData::target_hmap, false);
+  clear_building_ground(x0, z0, x0 + shape->nx - 1, z0 + shape->nz - 1);
   play_fx("land_spell_hit_fx", at, Vec4f{0, 0, 0, 0}, Vec4f{0, 1, 0, 0}, 1.5f);
   debug("towers: a %d x %d house rises at %d %d", shape->nx, shape->nz, x, z);
 }

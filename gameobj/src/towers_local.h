@@ -13,3 +13,6 @@ constexpr float TOWER_RETARGET_SECONDS = 0.5f;
 
 // The (x, z) centres of the standing towers (at most `max`); how many.
 int tower_centres(float (*out)[2], int max);
+// Removes the trees and stones standing on the cells x0..x1, z0..z1
+// (inclusive, across the wrap), where a building now stands; how many.
+int clear_building_ground(int x0, int z0, int x1, int z1);

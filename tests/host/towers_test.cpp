@@ -80,6 +80,13 @@ protected:
     EXPECT_EQ(r.substr(0, 1), "k") << r;
     return atoi(field(r, "serial").c_str());
   }
+  GameObject* placed(const char* cls, float x, float z)
+  {
+    GameObject* o = make(cls);
+    float* p = pos_of(o);
+    p[0] = x, p[2] = z;
+    return o;
+  }
   // A standing tower round vertex (x, z), made directly (no spell, no checks).
   GameObject* tower_at(float x, float z)
   {
@@ -124,7 +131,11 @@ TEST_F(Towers, TowersStandOnDryFlatLandAwayFromHousesAndEachOtherUpToTheWorldsLi
   hmap[hmap_index(102, 102)] = 0;
   hmap[hmap_index(101, 101)] = 1.8f;
   player_at(100, 20, 90);
+  GameObject* stone = placed("Stone1StaticObject", 100.5f, 99.2f);
+  GameObject* beside = placed("Stone1StaticObject", 101.5f, 100.5f);
   EXPECT_EQ(cast("GuardTowerSpell", 100.4f, 99.7f), "k");
+  EXPECT_TRUE(stone->destroyed) << "a stone in the tower's way is cleared";
+  EXPECT_FALSE(beside->destroyed);
   EXPECT_EQ(towers("towers"), "100.0,0.20,100.0,150") << "one tower, on the mean of its nine vertices";
   for (int z = 99; z <= 101; ++z)
     for (int x = 99; x <= 101; ++x) {
@@ -227,9 +238,13 @@ TEST_F(Towers, TheHouseSpellRaisesAHouseOfHouseCellsIntoTheLand)
   player_at(60, 20, 40);
   const HouseShape& shape = house_shape_at(60, 60);
   int x0 = house_x0(60, shape), z0 = house_z0(60, shape);
+  GameObject* tree = placed("TreeObject", float(x0 + shape.nx - 1) + 0.5f, float(z0) + 0.5f);
+  GameObject* outside = placed("TreeObject", float(x0 + shape.nx) + 0.5f, float(z0) + 0.5f);
   EXPECT_EQ(cast("HouseSpell", 60.5f, 60.5f), "k");
   step(20); // the missile lands
   EXPECT_EQ(HouseMissile_list.num, 0);
+  EXPECT_EQ(by_id(tree->serialId), nullptr) << "a tree in the house's way is cleared";
+  EXPECT_FALSE(outside->destroyed);
   float top = 0;
   int house_cells = 0;
   for (int j = 0; j < shape.nz; ++j)
