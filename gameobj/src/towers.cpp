@@ -224,7 +224,7 @@ void GuardTower::update(float dt)
     retarget_time = TOWER_RETARGET_SECONDS;
     target.set(find_target(this));
   }
-  auto* m = static_cast<MonsterObject*>(target.get());
+  auto* m = dynamic_cast<MonsterObject*>(target.get());
   if (m && m->destroyed) m = nullptr;
   if (m && shot_time <= 0) {
     // The aim is checked again: it may have moved out of sight since.
@@ -313,7 +313,7 @@ int GuardTowerMissile::query(int what)
 void GuardTowerMissile::update(float dt)
 {
   time_left -= dt;
-  auto* m = static_cast<MonsterObject*>(target.get());
+  auto* m = dynamic_cast<MonsterObject*>(target.get());
   float aim[3];
   if (m && !m->destroyed) {
     // Homing: the flight turns straight at the target every step.
