@@ -53,3 +53,8 @@ src/crafting.cpp
 src/render_objects.cpp
 src/crafting_rules.h
 src/ui_crafting.cpp
+src/classes_towers.h
+src/towers_rules.h
+src/towers_local.h
+src/towers_render.cpp
+src/towers_house.cpp

@@ -453,3 +453,28 @@ function light_pillar_fx(pos, vel, dir, scale) {
   add_glow_particle(pos, vec4f(0, 0, 0, 0), cell_props(BIG_GLOW, { life = 0.3, size = 4.0 * scale, color = c,
     colorAnim = fade_ramp }));
 }
+
+// {===== Guard towers (towers*.cpp)
+
+// A guard tower standing complete: a golden flash at its top and motes
+// settling round it.
+function guard_tower_built_fx(pos, vel, dir, scale) {
+  flash(pos, 5 * scale, 0xFFFFE0A0, 0.5);
+  for (local i = 0; i < 16; i++)
+    add_glow_particle(jitter(pos, 1.5 * scale), vec4f(srnd() * 1.5, rndf(-1.5, 0.5), srnd() * 1.5, 0.5),
+      cell_props(SPARKLE, { life = rndf(0.6, 1.2), size = rndf(0.3, 0.5) * scale, color = 0xFFFFE8B0,
+        colorAnim = fade_ramp, startRoll = frnd() * 6.28, rollScale = 3 }));
+}
+
+// A guard tower falling: stones flung out, a billow of dust and smoke.
+function guard_tower_collapse_fx(pos, vel, dir, scale) {
+  for (local i = 0; i < 14; i++)
+    add_blend_particle(jitter(pos, 2.0 * scale), rnd_up_dir(1.2) * rndf(2, 6) * scale, cell_props(ROCK,
+      { life = rndf(0.8, 1.4), size = rndf(0.4, 0.8) * scale, color = 0xFFB0A898, accel = GRAVITY,
+        startRoll = frnd() * 6.28, rollScale = srnd() * 4, colorAnim = fade_ramp }));
+  for (local i = 0; i < 10; i++)
+    add_blend_particle(pos + vec4f(srnd() * 2, rndf(-3, 3), srnd() * 2, 0), vec4f(srnd() * 2, rndf(0.5, 1.5), srnd() * 2, 1.0),
+      cell_props(DUST, { life = rndf(1.5, 2.5), size = rndf(3, 5) * scale, color = 0xFFA09080,
+        colorAnim = smoke_ramp, sizeAnim = grow_ramp, startRoll = frnd() * 6.28 }));
+  smoke_puffs(pos, 6, 3.0 * scale, 3.0, 1.5, 0xFF404040);
+}
