@@ -51,3 +51,8 @@ src/castle.cpp
 src/towers.cpp
 src/crafting.cpp
 src/render_objects.cpp
+src/dev_map.cpp
+src/dev_map_layout.h
+src/tentacle.cpp
+src/tentacle_render.cpp
+src/tentacle_rules.h
