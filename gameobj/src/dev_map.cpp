@@ -55,6 +55,13 @@ namespace {
 
 constexpr int B_MAP = 9; // the host's "Show map" control button
 
+} // namespace
+
+// The developer socket's "forceDevMap" (src/devtools) shows it as well.
+extern bool force_dev_map;
+
+namespace {
+
 enum Kind {
   K_ORB,
   K_ORB_OWNED,
@@ -285,7 +292,7 @@ void cmd_dev_map(const DevMessage& msg, DevReply& reply)
   const WorldIconParams look = world_icon_params();
   std::vector<Icon> icons;
   collect_icons(camera.pos.x, camera.pos.z, icons);
-  reply.add(" shown=%d scale=%.2f opacity=%.2f icons=%d list=", map.shown ? 1 : 0, look.scale, look.opacity,
+  reply.add(" shown=%d scale=%.2f opacity=%.2f icons=%d list=", map.shown || force_dev_map ? 1 : 0, look.scale, look.opacity,
             int(icons.size()));
   for (size_t i = 0; i < icons.size(); ++i)
     reply.add("%s%s,%d,%.4f,%.4f", i ? ";" : "", KINDS[icons[i].kind].name, icons[i].serial, icons[i].u, icons[i].v);
@@ -303,7 +310,7 @@ void render_dev_world_map(float)
     debug("dev map: %s", map.shown ? "shown" : "hidden");
   }
   map.key_held = held;
-  if (!map.shown || d3d_wd <= 0 || d3d_ht <= 0) return;
+  if (!(map.shown || force_dev_map) || d3d_wd <= 0 || d3d_ht <= 0) return;
   draw_map(float(d3d_wd), float(d3d_ht));
 }
 

@@ -10,7 +10,7 @@ using namespace tentacle;
 namespace {
 
 constexpr int POINTS = 6; // five segments
-constexpr D3dColor TINT = 0xFF9A86C8; // a drowned violet over the meshes' own colours
+constexpr D3dColor TINT = 0xFFC8B4F0; // a violet cast over the meshes' own colours
 const char* const bodies[] = {"ctrplr_body01", "ctrplr_body02", "ctrplr_body03", "ctrplr_body04"};
 
 } // namespace
@@ -22,8 +22,8 @@ void Tentacle::render(float dt)
   const float whip = state == LASH ? sinf(PI * fminf(state_time / LASH_SECONDS, 1.0f)) : 0;
   const float t = sway + float(serialId);
   // The chain slides up out of the water as it rises; the part still under
-  // the surface is hidden by the water.
-  const float base = pos[1] - (1 - rise) * LENGTH;
+  // the surface (its rounded foot too) is hidden by the water.
+  const float base = pos[1] - (1 - rise) * LENGTH - 1;
   float p[POINTS][3];
   for (int i = 0; i < POINTS; ++i) {
     float s = float(i) / (POINTS - 1), s2 = s * s;
@@ -31,7 +31,7 @@ void Tentacle::render(float dt)
     float side = s2 * 1.2f * sinf(t * 1.3f + s * 2.5f);
     p[i][0] = pos[0] + fx * lean + fz * side;
     p[i][2] = pos[2] + fz * lean - fx * side;
-    p[i][1] = base + s * LENGTH - s2 * 5 * whip;
+    p[i][1] = base + s * (LENGTH + 1) - s2 * 5 * whip;
   }
   Vec4f tan[POINTS];
   for (int i = 0; i < POINTS; ++i) {
