@@ -259,9 +259,9 @@ void draw_map(float w, float h)
   draw_icon(b, "arrow", mx, my, 34 * u, 0xFFFFFFFF, 1, dz, dx);
 
   // Title, the camera's place and the legend of what is on the map.
-  char s[96];
+  char s[320];
   draw_label(b, "World map", f.x0, f.y0 - 30 * u, -1, 0xFFFFD27A, 34 * u);
-  snprintf(s, sizeof s, "camera %.0f, %.0f  -  Tab hides", cx, cz);
+  snprintf(s, sizeof s, "camera %.0f, %.0f  -  %s hides", cx, cz, get_button_key_name(B_MAP).c_str());
   draw_label(b, s, f.x0 + f.size, f.y0 - 30 * u, 1, 0xFFE8DCC0, 24 * u);
   float lx = f.x0, ly = f.y0 + f.size + 34 * u;
   for (int k = 0; k < K_COUNT; k++) {
