@@ -9,10 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "core/app_globals.h"
 #include "devtools/dev_server.h"
 #include "render/camera.h"
 #include "script/sqbind.h"
 #include "world/hmGen.h" // real_module.h calls circle_brush
+#include "world/universe.h"
+#include "world/worldGenVM.h"
+#include "world/worldScript.h"
+#include "world/world_hooks.h"
 
 #include "../../gameobj/src/dev_map_layout.h"
 #include "devtools/dev_test_client.h"
@@ -388,6 +393,42 @@ TEST_F(DevMapModule, ATentacleSavesAndLoadsMidLashWithItsTarget)
   float h = player_health();
   step(41);
   EXPECT_FLOAT_EQ(player_health(), h - 12);
+}
+
+// The program's world script generating a universe world with the module
+// bound, as the program does: a world of islands has deep sea.
+TEST_F(DevMapModule, TheWorldScriptPutsATentacleInTheDeepWaterOfAWorldWithLakes)
+{
+  WorldHooks saved_hooks = world_hooks;
+  world_hooks = WorldHooks{};
+  world_hooks.register_module_bindings = [](HSQUIRRELVM v) {
+    gameobj_fn<void (*)(HSQUIRRELVM)>(gameobj_funcs.bind_gameobj)(v);
+  };
+  world_hooks.remove_all_gameobj = [] { gameobj_api.remove_all_gameobj(); };
+  snprintf(app_path, sizeof(app_path), "%s/", RH_BIN_DIR);
+  set_error_message(nullptr);
+  ASSERT_TRUE(init_world_gen_vm("gen/main.nut")) << get_error_message();
+  HSQUIRRELVM v = world_gen_vm.vm;
+  std::string code = "universe <- { worlds = [{ index = 0, name = \"Ashdale\", seed = 4242, kind = \"islands\","
+                     " resource = \"vortex\", links = [], visited = false }], resources = {}, enteredWorld = 0 };";
+  EXPECT_TRUE(SQ_SUCCEEDED(sq_compilebuffer(v, code.c_str(), (SQInteger)code.size(), "test", SQTrue)));
+  sq_pushroottable(v);
+  EXPECT_TRUE(SQ_SUCCEEDED(sq_call(v, 1, SQFalse, SQTrue)));
+  sq_pop(v, 1);
+  universe = sqbind::getSlot<SqObject>(sqbind::root_table(v), "universe");
+  worlds = sqbind::getSlot<SqObject>(universe, "worlds");
+
+  generate_world("game");
+  EXPECT_FALSE(has_error_message()) << get_error_message();
+  EXPECT_EQ(Tentacle_list.num, 1); // the first world: one
+  for (Tentacle* t : Tentacle_list) {
+    float* p = pos_of(reinterpret_cast<GameObject*>(t));
+    EXPECT_GT(water[int(p[2]) & 255][int(p[0]) & 255].depth, 2.0f) << p[0] << "," << p[2];
+  }
+  worlds.reset();
+  universe.reset();
+  close_world_gen_vm();
+  world_hooks = saved_hooks;
 }
 
 } // namespace
