@@ -6,3 +6,4 @@ src/classes_player.h
 src/classes_mana.h
 src/classes_monsters.h
 src/classes_living.h
+src/classes_tentacle.h

@@ -58,3 +58,8 @@ src/towers_rules.h
 src/towers_local.h
 src/towers_render.cpp
 src/towers_house.cpp
+src/dev_map.cpp
+src/dev_map_layout.h
+src/tentacle.cpp
+src/tentacle_render.cpp
+src/tentacle_rules.h

@@ -37,4 +37,29 @@ function place_monsters(kind, world) {
   local flocks = kind == "volcanic" ? 1 : 2;
   for (local i = 0; i < flocks; i++) spawn_monster("bird", rndf(0.0, 256.0), rndf(0.0, 256.0));
   if (world_difficulty(world) > 0) spawn_monster(frnd() < 0.5 ? "wyvern" : "caterpillar", rndf(0.0, 256.0), rndf(0.0, 256.0));
+  place_tentacles(world);
+}
+
+// {===== The lake tentacles (the game's tentacle.cpp)
+// A world with a lake (enough water deeper than TENTACLE_DEPTH) gets a
+// tentacle in it, two in harder worlds, at least TENTACLE_SPACING apart.
+TENTACLE_DEPTH <- 3.0;
+TENTACLE_SPACING <- 40.0;
+
+function place_tentacles(world) {
+  if (world == null || !("spawn_monster" in getroottable())) return;
+  local wm = HmapMask.fromWater();
+  local deep = [];
+  for (local z = 0; z < HMAP_SIZE; z += 4)
+    for (local x = 0; x < HMAP_SIZE; x += 4)
+      if (wm.getraw(x, z) > TENTACLE_DEPTH) deep.append([x, z]);
+  if (deep.len() < 6) return; // a pond is no lake
+  local want = world_difficulty(world) >= 3 ? 2 : 1;
+  local placed = [];
+  for (local tries = 0; placed.len() < want && tries < 40; tries++) {
+    local p = deep[rndi(0, deep.len() - 1)];
+    local ok = true;
+    foreach (q in placed) if (wrap_distance(p[0], p[1], q[0], q[1]) < TENTACLE_SPACING) ok = false;
+    if (ok && spawn_monster("tentacle", p[0] + 0.5, p[1] + 0.5) != 0) placed.append(p);
+  }
 }

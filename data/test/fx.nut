@@ -477,4 +477,19 @@ function guard_tower_collapse_fx(pos, vel, dir, scale) {
       cell_props(DUST, { life = rndf(1.5, 2.5), size = rndf(3, 5) * scale, color = 0xFFA09080,
         colorAnim = smoke_ramp, sizeAnim = grow_ramp, startRoll = frnd() * 6.28 }));
   smoke_puffs(pos, 6, 3.0 * scale, 3.0, 1.5, 0xFF404040);
+
+// {===== The lake tentacle (tentacle.cpp)
+
+// A tentacle dying: a tall spout of water and violet spray as it sinks for good.
+function tentacle_death_fx(pos, vel, dir, scale) {
+  for (local i = 0; i < 24; i++)
+    add_blend_particle(jitter(pos, 1.0 * scale), rnd_up_dir(0.5) * rndf(5, 10) * scale,
+      cell_props(DROP, { life = rndf(0.8, 1.4), size = rndf(0.3, 0.6) * scale, color = 0xFFFFFFFF,
+        accel = GRAVITY, colorAnim = fade_ramp }));
+  for (local i = 0; i < 10; i++)
+    add_blend_particle(jitter(pos, 0.8 * scale), rnd_up_dir(1.0) * rndf(2, 4), cell_props(SMOKE[rndi(0, 2)],
+      { life = rndf(0.6, 1.0), size = rndf(0.4, 0.8) * scale, color = 0xFF8A6AC8, colorAnim = fade_ramp,
+        accel = GRAVITY }));
+  add_blend_particle(pos, vec4f(0, 0.5, 0, 0.5), cell_props(SPLASH, { life = 0.9, size = 7 * scale,
+    color = 0xFFFFFFFF, colorAnim = fade_ramp, sizeAnim = grow_ramp }));
 }

@@ -15,7 +15,25 @@
 namespace {
 
 Player* get_local_player() { return local_player; }
-void for_each_game_object() {}
+} // namespace
+
+// Objects destroyed during the walk are not visited after it; objects made
+// by fn are, when their list comes later (for_each_gameobj).
+int for_each_game_object(int class_id, bool (*fn)(GameObject* obj, void* user), void* user)
+{
+  if (!fn) return 0;
+  int visited = 0;
+  bool going = true;
+  for_each_gameobj([&](GameObj* obj) {
+    if (!going || (class_id && !gameobj_class_is(obj->classId(), class_id))) return;
+    ++visited;
+    going = fn(obj, user);
+  });
+  return visited;
+}
+
+namespace {
+
 // Objects asked for at start-up are made in the first world step, after the
 // start-up world generation removed every object; a reloaded module starts
 // with this false, so nothing is made twice.
@@ -72,6 +90,7 @@ void link_gui()
   register_castle_dev_commands();
   register_tower_dev_commands();
   register_crafting_dev_commands();
+  register_devmap_dev_commands();
 }
 
 struct NamedFunc {

@@ -165,6 +165,22 @@ float crafting_panel_top(const ui::HudLayout& l);
 int crafting_panel_spell();
 void crafting_panel_describe(DevReply& reply);
 
+// ===== The developer map and the lake tentacle (dev_map*.cpp, tentacle*.cpp) =
+// How the maps draw their icons (set_world_icon_params): a size factor and an
+// opacity, shared by the developer map and the HUD's mini-map.
+struct WorldIconParams {
+  float scale = 1;
+  float opacity = 1;
+};
+WorldIconParams world_icon_params();
+// Whether class `class_id` is `base_id` or derives from it.
+bool gameobj_class_is(int class_id, int base_id);
+// A tentacle in the deepest water within a few cells of (x, z); null when the
+// water there is not deep enough for one.
+MonsterObject* spawn_tentacle(float x, float z);
+void register_devmap_dev_commands();   // dev_map.cpp: devMap (and the tentacle's)
+void register_tentacle_dev_commands(); // tentacle.cpp: tentacles
+
 // ===== Script functions for the world script (bind_gameobj) ==================
 // Each part registers its own functions in the world script's VM.
 void bind_game_objects(HSQUIRRELVM vm); // pickups.cpp / mana.cpp: orbs, portal, pickups

@@ -79,6 +79,7 @@ const char* hit_sound(int class_id)
   case CID_WyvernMonster: return "wyvern_hit";
   case CID_LandMonster: return "caterpillar_hit";
   case CID_BirdMonster: return "bird_hit";
+  case CID_Tentacle: return "caterpillar_hit";
   default: return nullptr;
   }
 }
@@ -245,6 +246,7 @@ MonsterObject* mon::spawn_monster(const char* kind, float x, float z)
     return c;
   }
   if (!strcmp(kind, "bird") || !strcmp(kind, "BirdMonster")) return spawn_flock(x, z, 5);
+  if (!strcmp(kind, "tentacle") || !strcmp(kind, "Tentacle")) return spawn_tentacle(x, z); // tentacle.cpp
   return nullptr;
 }
 
@@ -435,7 +437,7 @@ void cmd_spawn_monster(const DevMessage& msg, DevReply& reply)
   double x = msg.getDouble("x"), z = msg.getDouble("z");
   if (!isfinite(x) || !isfinite(z)) return reply.fail("spawnMonster: x and z must be numbers");
   MonsterObject* m = spawn_monster(kind.c_str(), float(x), float(z));
-  if (!m) return reply.fail("spawnMonster: unknown monster kind '%s' (wyvern, caterpillar, bird)", kind.c_str());
+  if (!m) return reply.fail("spawnMonster: no '%s' made (kinds: wyvern, caterpillar, bird, tentacle; a tentacle needs deep water)", kind.c_str());
   reply.add(" serial=%d x=%.2f y=%.2f z=%.2f", m->serialId, m->pos[0], m->pos[1], m->pos[2]);
 }
 

@@ -72,7 +72,7 @@ bool player_pos(float out[3]);
 
 // {===== Monsters (monsters.cpp)
 // Calls f(MonsterObject*) for every creature of this part that is not
-// destroyed: wyverns, caterpillars and birds.
+// destroyed: wyverns, caterpillars, birds and lake tentacles.
 template <class F>
 void for_each_monster(F&& f)
 {
@@ -83,6 +83,7 @@ void for_each_monster(F&& f)
   walk(WyvernMonster_list);
   walk(LandMonster_list);
   walk(BirdMonster_list);
+  walk(Tentacle_list);
 }
 // Birds near `pos` take flight.
 void scare_birds(const Vec4f& pos, float radius);

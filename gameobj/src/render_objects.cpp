@@ -3,4 +3,3 @@
 
 // stub: owner render
 void render_gameobj_shadow_map(float) {}
-void render_dev_world_map(float) {}

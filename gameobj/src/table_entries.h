@@ -63,7 +63,9 @@ void init_map_ui();
 
 // ui_universe.cpp
 void open_universe_gui();
-void set_world_icon_params();
+// Icon size factor (0.25 to 4) and opacity (0 to 1) of the developer map and
+// the HUD's mini-map; a value that is not a number keeps the old one.
+void set_world_icon_params(float scale, float opacity);
 void set_radio();
 void get_radio();
 void set_slider();
@@ -79,7 +81,13 @@ void hide_crafting_ui();
 
 // render_objects.cpp: object shadows and the developer mode's world map
 void render_gameobj_shadow_map(float dt);
+// dev_map.cpp: the developer mode's world map, shown and hidden with the
+// "Show map" control (Tab) or the developer socket's "devMap".
 void render_dev_world_map(float dt);
+// funcs.cpp: calls fn(obj, user) once for every live object whose class is
+// `class_id` or derives from it (0: every object), until fn answers false;
+// answers how many objects it was called for.
+int for_each_game_object(int class_id, bool (*fn)(GameObject* obj, void* user), void* user);
 
 // monsters.cpp, combat_spells.cpp
 int count_alive_monsters();

@@ -247,10 +247,12 @@ void draw_map(RenderBatch& b, const HudLayout& l)
   }
   box(b, x0, y0, x0 + s, y0 + s, 0x00000000, 4 * l.u, 0xFF8A6A34, 2);
 
+  const WorldIconParams look = world_icon_params();
   auto mark = [&](float wx, float wz, const char* icon_name, float size) {
+    size *= look.scale;
     ui::Marker m = ui::map_marker(ui::wrap_delta(wx - px), ui::wrap_delta(wz - pz), cx, cy, half, MAP_RANGE);
-    if (m.outside) icon(b, "arrow", m.x - m.ax * size * 0.4f, m.y - m.ay * size * 0.4f, size, 1, -m.ay, m.ax);
-    else icon(b, icon_name, m.x, m.y, size);
+    if (m.outside) icon(b, "arrow", m.x - m.ax * size * 0.4f, m.y - m.ay * size * 0.4f, size, look.opacity, -m.ay, m.ax);
+    else icon(b, icon_name, m.x, m.y, size, look.opacity);
   };
   Vec4f portal;
   if (world_portal_open(&portal)) mark(portal.x, portal.z, "portal", 30 * l.u);

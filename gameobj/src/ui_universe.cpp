@@ -898,7 +898,17 @@ void place_popup(BaseGuiElement* popup, float x, float y)
   popup->layout(GuiRect{b.x0, b.y0, b.x1, b.y1}, (float)d3d_ht, (float)d3d_ht, scale);
 }
 
-void set_world_icon_params() {}
+// The maps' icon looks (game.h): module state, so a reload starts plain.
+namespace {
+WorldIconParams icon_params;
+}
+WorldIconParams world_icon_params() { return icon_params; }
+void set_world_icon_params(float scale, float opacity)
+{
+  if (isfinite(scale)) icon_params.scale = scale < 0.25f ? 0.25f : scale > 4 ? 4 : scale;
+  if (isfinite(opacity)) icon_params.opacity = opacity < 0 ? 0 : opacity > 1 ? 1 : opacity;
+  debug("maps: icons at %.2f of their size, opacity %.2f", icon_params.scale, icon_params.opacity);
+}
 void set_radio() {}
 void get_radio() {}
 void set_slider() {}

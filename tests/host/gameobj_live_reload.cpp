@@ -59,7 +59,7 @@ TEST(LiveReload, AnEditedModuleIsRebuiltAndTakesOverTheLiveObjects)
   setenv("ALSOFT_DRIVERS", "null", 1);
   setenv("MESA_GL_VERSION_OVERRIDE", "3.3", 1);
   setenv("RUNEHOLM_MODULE_SRC", src.c_str(), 1);
-  setenv("RUNEHOLM_SPAWN_GAMEOBJS", "Player,FireballSpell,MapArrow,Tentacle", 1);
+  setenv("RUNEHOLM_SPAWN_GAMEOBJS", "Player,FireballSpell,MapArrow,WorldPortal", 1);
   unsetenv("RUNEHOLM_TEST_KEYS");
   unsetenv("RUNEHOLM_RUN_SECONDS");
 
@@ -117,7 +117,7 @@ TEST(LiveReload, AnEditedModuleIsRebuiltAndTakesOverTheLiveObjects)
   std::string tail = text.substr(after);
   for (const char* line : {"Player code 2 flags 0 pos 10 20 30\n", // Player is class 10: pos (10, 20, 30)
                             "FireballSpell code 2 flags 0 pos ",
-                           "MapArrow code 2 flags 0 pos ", "Tentacle code 2 flags 0 pos "})
+                           "MapArrow code 2 flags 0 pos ", "WorldPortal code 2 flags 0 pos "})
     EXPECT_NE(tail.find(line), std::string::npos) << line << "\n" << tail;
   size_t first = tail.find("FireballSpell code 2");
   EXPECT_NE(tail.find("FireballSpell code 2", first + 1), std::string::npos) << tail;
