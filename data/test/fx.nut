@@ -477,6 +477,7 @@ function guard_tower_collapse_fx(pos, vel, dir, scale) {
       cell_props(DUST, { life = rndf(1.5, 2.5), size = rndf(3, 5) * scale, color = 0xFFA09080,
         colorAnim = smoke_ramp, sizeAnim = grow_ramp, startRoll = frnd() * 6.28 }));
   smoke_puffs(pos, 6, 3.0 * scale, 3.0, 1.5, 0xFF404040);
+}
 
 // {===== The lake tentacle (tentacle.cpp)
 
