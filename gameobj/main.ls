@@ -51,3 +51,6 @@ src/castle.cpp
 src/towers.cpp
 src/crafting.cpp
 src/render_objects.cpp
+src/render_shadow.h
+src/render_shadow.cpp
+src/render_shadow_dev.cpp

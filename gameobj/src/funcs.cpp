@@ -72,6 +72,7 @@ void link_gui()
   register_castle_dev_commands();
   register_tower_dev_commands();
   register_crafting_dev_commands();
+  register_render_dev_commands();
 }
 
 struct NamedFunc {

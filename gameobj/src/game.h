@@ -139,6 +139,12 @@ const char* check_spell_resources(int class_id);
 void take_spell_resources(int class_id);
 void register_crafting_dev_commands();
 
+// ===== Object shadows (render_shadow*.cpp) ==================================
+// True while the shadow passes call the casters' render: a render then only
+// queues instances, and leaves out nothing for being behind the camera.
+bool drawing_object_shadows();
+void register_render_dev_commands();
+
 // ===== Script functions for the world script (bind_gameobj) ==================
 // Each part registers its own functions in the world script's VM.
 void bind_game_objects(HSQUIRRELVM vm); // pickups.cpp / mana.cpp: orbs, portal, pickups

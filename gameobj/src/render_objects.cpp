@@ -2,5 +2,4 @@
 #include "table_entries.h"
 
 // stub: owner render
-void render_gameobj_shadow_map(float) {}
 void render_dev_world_map(float) {}
