@@ -102,6 +102,8 @@ bool shadow_box_reaches(const Matrix44& g, const float c[3], float r)
 // The view-depth slices the host's cascades cover (render_shadow_maps); the
 // last reaches as far as the map is read.
 constexpr float CASCADE_DEPTHS[5] = {0, 16, 32, 64, 1e30f};
+// How far from the camera casters go into the top-down map.
+constexpr float TOPDOWN_REACH = 40.0f;
 
 bool shadow_reaches_view(int cascade, const float c[3], float r, const Matrix44& cam, float xs, const Vec4f& L)
 {
@@ -110,7 +112,10 @@ bool shadow_reaches_view(int cascade, const float c[3], float r, const Matrix44&
   if (cascade >= 4) {
     // The top-down map darkens what stands under a caster: its column must
     // be in view across (left, right, not behind); height does not matter.
+    // Farther away the crown hides the little it darkens under itself, and
+    // drawing every tree in view again would double the passes' cost.
     float side = d[0] * cam.m[0][0] + d[1] * cam.m[0][1] + d[2] * cam.m[0][2];
+    if (d[0] * d[0] + d[2] * d[2] > (TOPDOWN_REACH + r) * (TOPDOWN_REACH + r)) return false;
     return depth > -r && fabsf(side) <= depth / xs + r * sqrtf(1 + 1 / (xs * xs));
   }
   // The shadow reaches from the caster away from the sun until the ground,
@@ -118,7 +123,16 @@ bool shadow_reaches_view(int cascade, const float c[3], float r, const Matrix44&
   float reach = fminf(2 * r / fmaxf(L.y, 0.1f), 64.0f);
   float along = -(L.x * cam.m[2][0] + L.y * cam.m[2][1] + L.z * cam.m[2][2]) * reach;
   float lo = depth - r + fminf(0.0f, along), hi = depth + r + fmaxf(0.0f, along);
-  return hi >= CASCADE_DEPTHS[cascade] && lo <= CASCADE_DEPTHS[cascade + 1];
+  if (hi < CASCADE_DEPTHS[cascade] || lo > CASCADE_DEPTHS[cascade + 1]) return false;
+  // The cascade's box is square round a slice of the view that widens with
+  // depth: a caster whose shadow, from end to end, lies beyond the same
+  // side plane of the view falls outside it.
+  float side = d[0] * cam.m[0][0] + d[1] * cam.m[0][1] + d[2] * cam.m[0][2];
+  float side_end = side - (L.x * cam.m[0][0] + L.y * cam.m[0][1] + L.z * cam.m[0][2]) * reach;
+  float depth_end = depth + along, k = r * sqrtf(1 + 1 / (xs * xs));
+  for (float sign = -1; sign <= 1; sign += 2)
+    if (sign * side - depth / xs > k && sign * side_end - depth_end / xs > k) return false;
+  return true;
 }
 
 void render_gameobj_shadow_map(float dt)
@@ -163,11 +177,17 @@ void render_gameobj_shadow_map(float dt)
     render_building(&HeightmapData::surface[house_cells[i]], x, z);
   }
 
+  // Only the faces towards the sun: the maps keep the largest depth, which
+  // the faces away from it never hold, so drawing them only costs fill.
+  // (The light views look back along their depth axis, which mirrors the
+  // turn of every face.)
   InstRender::renderShadow = true;
+  set_cull_mode(-1);
   start_inst_render();
   managed_inst_render();
   counting.instances += inst_render_stats.instances;
   end_inst_render();
+  set_cull_mode(0);
   InstRender::renderShadow = false;
   in_shadow_pass = false;
   if (topdown) {
