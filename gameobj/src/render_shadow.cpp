@@ -1,9 +1,10 @@
 // Object shadows: the host draws its object shadow maps at high quality
 // (four sun cascades and a top-down map, docs/render-terrain-sky.md) and
 // calls render_gameobj_shadow_map once per map pass, with the pass's light
-// matrices set. Each call queues the casters that reach the pass's box,
-// through the objects' own render (so the shadow has the drawn shape), plus
-// the house cells, and draws them with the renderers' shadow shaders.
+// matrices set. Each call queues the casters whose shadow can fall where
+// that map is read, through the objects' own render (so the shadow has the
+// drawn shape), and the house cells, and draws them with the renderers'
+// shadow shaders.
 #include <math.h>
 
 #include "game.h"
@@ -22,8 +23,8 @@ ShadowPassStats counting, last_frame;
 
 // Cells of the world that are house tiles, rescanned every RESCAN_CALLS
 // passes (about 13 frames) or when the grids move: houses appear with the
-// world or a spell, and a whole-grid scan per pass would cost more than the
-// drawing it saves.
+// world or a spell, and a whole-grid scan in every pass would be most of
+// the module's share of the passes.
 constexpr int RESCAN_CALLS = 64;
 uint16_t house_cells[HMAP_CELLS];
 int house_count = 0;
