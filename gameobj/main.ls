@@ -50,7 +50,6 @@ src/combat_spells.cpp
 src/castle.cpp
 src/towers.cpp
 src/crafting.cpp
-src/render_objects.cpp
 src/crafting_rules.h
 src/ui_crafting.cpp
 src/classes_towers.h
@@ -63,3 +62,6 @@ src/dev_map_layout.h
 src/tentacle.cpp
 src/tentacle_render.cpp
 src/tentacle_rules.h
+src/render_shadow.h
+src/render_shadow.cpp
+src/render_shadow_dev.cpp

@@ -91,6 +91,7 @@ void link_gui()
   register_tower_dev_commands();
   register_crafting_dev_commands();
   register_devmap_dev_commands();
+  register_render_dev_commands();
 }
 
 struct NamedFunc {

@@ -181,6 +181,12 @@ MonsterObject* spawn_tentacle(float x, float z);
 void register_devmap_dev_commands();   // dev_map.cpp: devMap (and the tentacle's)
 void register_tentacle_dev_commands(); // tentacle.cpp: tentacles
 
+// ===== Object shadows (render_shadow*.cpp) ==================================
+// True while the shadow passes call the casters' render: a render then only
+// queues instances, and leaves out nothing for being behind the camera.
+bool drawing_object_shadows();
+void register_render_dev_commands();
+
 // ===== Script functions for the world script (bind_gameobj) ==================
 // Each part registers its own functions in the world script's VM.
 void bind_game_objects(HSQUIRRELVM vm); // pickups.cpp / mana.cpp: orbs, portal, pickups

@@ -45,8 +45,9 @@ bool living_place(const float pos[4], float reach, float out[3])
   const Matrix44& cam = cur_view_itm;
   float dx = living::wrap_delta(pos[0] - cam.m[3][0]), dz = living::wrap_delta(pos[2] - cam.m[3][2]);
   float dy = pos[1] - cam.m[3][1];
-  // Behind the camera by more than the object's size: not seen.
-  if (dx * cam.m[2][0] + dy * cam.m[2][1] + dz * cam.m[2][2] < -reach) return false;
+  // Behind the camera by more than the object's size: not seen (its shadow
+  // may still fall into view).
+  if (!drawing_object_shadows() && dx * cam.m[2][0] + dy * cam.m[2][1] + dz * cam.m[2][2] < -reach) return false;
   out[0] = cam.m[3][0] + dx;
   out[1] = pos[1];
   out[2] = cam.m[3][2] + dz;

@@ -1,5 +1,0 @@
-// Object shadows and the developer mode's world map.
-#include "table_entries.h"
-
-// stub: owner render
-void render_gameobj_shadow_map(float) {}
