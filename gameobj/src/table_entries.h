@@ -79,7 +79,7 @@ void show_crafting_ui(const char* title);
 void add_crafting_cost(const char* resource, int need);
 void hide_crafting_ui();
 
-// render_shadow.cpp, dev_map.cpp: object shadows and the developer mode's world map
+// render_shadow.cpp: the objects drawn into the object shadow maps
 void render_gameobj_shadow_map(float dt);
 // dev_map.cpp: the developer mode's world map, shown and hidden with the
 // "Show map" control (Tab) or the developer socket's "devMap".
