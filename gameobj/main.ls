@@ -51,3 +51,8 @@ src/castle.cpp
 src/towers.cpp
 src/crafting.cpp
 src/render_objects.cpp
+src/castle_rules.h
+src/castle_local.h
+src/classes_castle.h
+src/castle_gatherers.cpp
+src/castle_render.cpp

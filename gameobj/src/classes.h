@@ -270,6 +270,7 @@ public:
 #include "classes_mana.h"
 #include "classes_monsters.h"
 #include "classes_living.h"
+#include "classes_castle.h"
 
 // The plain classes. A class written out above is marked with
 // GAMEOBJ_WRITTEN_<name> so that the list skips it.
