@@ -90,6 +90,20 @@ float footprint_distance(const CastleObject* c, float x, float z)
   return sqrtf(dx * dx + dz * dz);
 }
 
+// Trees and standing stones inside the footprint make way for the castle.
+int clear_castle_site(const CastleObject* c)
+{
+  int cleared = 0;
+  auto clear = [&](GameObj* o) {
+    if (footprint_distance(c, o->pos[0], o->pos[2]) > 0) return;
+    o->destroy();
+    ++cleared;
+  };
+  for_each_live(TreeObject_list, clear);
+  for_each_live(HumanoidStaticObject_list, clear);
+  return cleared;
+}
+
 } // namespace
 
 // {===== The spell and its missile
@@ -120,10 +134,12 @@ void CastleMissile::arrive()
   Vec4f centre = footprint_centre(x0, z0, c->level);
   memcpy(c->pos, &centre, sizeof(c->pos));
   c->owner.set(caster.get());
+  int cleared = clear_castle_site(c);
   play_fx("land_spell_hit_fx", centre, Vec4f{0, 0, 0, 0}, Vec4f{0, 1, 0, 0}, 2.5f);
   play_fx("gatherer_summon_fx", Vec4f{centre.x, centre.y + 3, centre.z, 1}, Vec4f{0, 1, 0, 0}, Vec4f{0, 1, 0, 0}, 2);
   if (local_player && caster.get() == local_player) show_screen_message("Your castle stands");
-  debug("castle: #%d stands at cells (%d, %d), level %.2f", c->serialId, x0, z0, c->level);
+  debug("castle: #%d stands at cells (%d, %d), level %.2f; %d trees and stones made way", c->serialId, x0, z0,
+        c->level, cleared);
 }
 
 // {===== The castle
