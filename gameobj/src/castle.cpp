@@ -309,6 +309,22 @@ void dev_castle_site(const DevMessage& msg, DevReply& reply)
   if (const char* why = castle_site_problem(x0, z0, castle_standing_or_coming())) reply.fail("%s", why);
 }
 
+// "gatherers": each gatherer's serial id, place and state (a developer aid
+// for cameras and tests): " count=N at=id,x,y,z,state;...".
+void dev_gatherers(const DevMessage&, DevReply& reply)
+{
+  static const char* const states[] = {"rise", "to_orb", "draw", "home", "idle", "dead"};
+  int n = 0;
+  for_each_live(ManaGatherer_list, [&](ManaGatherer*) { ++n; });
+  reply.add(" count=%d at=", n);
+  const char* sep = "";
+  for_each_live(ManaGatherer_list, [&](ManaGatherer* g) {
+    reply.add("%s%d,%.2f,%.2f,%.2f,%s", sep, g->serialId, g->pos[0], g->pos[1], g->pos[2],
+              g->state >= 0 && g->state <= ManaGatherer::DEAD ? states[g->state] : "?");
+    sep = ";";
+  });
+}
+
 } // namespace
 
 void register_castle_dev_commands()
@@ -317,4 +333,5 @@ void register_castle_dev_commands()
   gameobj_api.link_player_and_castle = api_link_player_and_castle;
   register_dev_command("castle", dev_castle);
   register_dev_command("castleSite", dev_castle_site);
+  register_dev_command("gatherers", dev_gatherers);
 }

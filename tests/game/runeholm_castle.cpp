@@ -1,8 +1,10 @@
 // The castle in the real program, headless through the developer socket: on
 // the main menu's generated world a site is found ("castleSite"), the player
 // casts the castle spell there exactly as a click would ("cast"), and the free
-// camera looks at the castle once it stands. The pictures are kept as
-// build/tests/artifacts/castle_site.png (before) and castle_built.png.
+// camera looks at the castle once it stands; then an orb is claimed and the
+// camera looks at the gatherer the castle sends. The pictures are kept as
+// build/tests/artifacts/castle_site.png (before), castle_built.png and
+// castle_gatherer.png.
 #include <cmath>
 #include <cstdio>
 
@@ -99,6 +101,38 @@ TEST(RuneholmCastle, ACastleCastOnTheLandStandsThere)
   EXPECT_GT(changed_pixels(before, built), built.w * built.h / 25);
   EXPECT_GT(stone_pixels(built) - stone_pixels(before), built.w * built.h / 60);
   EXPECT_GT(roof_pixels(built), 300);
+
+  // An orb claimed from the camera brings a gatherer: photographed from
+  // behind and above as it flies.
+  // The orb nearest the castle, so that the flight is short.
+  std::string orbs = run.client({"orbs"});
+  float ox = 0, oy = 0, oz = 0, best = 1e9f;
+  std::string list = orbs.substr(orbs.find("orbs=") + 5);
+  for (size_t at = 0; at < list.size(); at = list.find(';', at) + 1) {
+    float px = 0, py = 0, pz = 0;
+    if (sscanf(list.c_str() + at, "%*d,%f,%f,%f", &px, &py, &pz) != 3) break;
+    float dx = std::fabs(px - x), dz = std::fabs(pz - z);
+    dx = std::fmin(dx, 256 - dx), dz = std::fmin(dz, 256 - dz);
+    if (dx * dx + dz * dz < best) best = dx * dx + dz * dz, ox = px, oy = py, oz = pz;
+    if (list.find(';', at) == std::string::npos) break;
+  }
+  ASSERT_LT(best, 1e9f) << orbs;
+  char place[160], claim[128];
+  snprintf(place, sizeof place, "setCamera x:d=%g y:d=%g z:d=%g ha:d=0 va:d=-30", ox, oy + 10, oz - 20);
+  snprintf(claim, sizeof claim, "claimMana x:d=%g z:d=%g fromCamera=1", ox, oz);
+  EXPECT_EQ(run.client({place, claim}), "k\nk\n");
+  // It draws mana at the orb for three seconds (twelve at a quarter speed).
+  std::string g;
+  ASSERT_TRUE(wait_for([&] { return (g = run.client({"gatherers"})).find(",draw") != std::string::npos; }, 150)) << g;
+  run.client({"speed factor:d=0.25"});
+  float gx = 0, gy = 0, gz = 0;
+  g = run.client({"gatherers"});
+  ASSERT_EQ(sscanf(g.c_str(), "k count=%*d at=%*d,%f,%f,%f", &gx, &gy, &gz), 3) << g;
+  snprintf(place, sizeof place, "setCamera x:d=%g y:d=%g z:d=%g ha:d=0 va:d=-25", gx, gy + 2.5, gz - 6);
+  EXPECT_EQ(run.client({place}), "k\n");
+  Image gatherer = load_image(take_screenshot(run, "castle_gatherer.png"));
+  EXPECT_EQ(gatherer.w, built.w);
+  run.client({"speed factor:d=1"});
 
   run.client({"quit"});
   EXPECT_EQ(wait_exit(run.pid, 60), 0) << run.log();
