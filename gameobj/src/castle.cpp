@@ -275,10 +275,11 @@ GameObj* building_prey_near(const float pos[3], float radius)
 
 namespace {
 
+// The point over the keep's roof: a player placed there stands clear of it.
 BaseObject* api_single_castle(Vec4f* pos)
 {
   CastleObject* c = single_castle_object();
-  if (c && pos) *pos = Vec4f{c->pos[0], c->level, c->pos[2], 1};
+  if (c && pos) *pos = Vec4f{c->pos[0], c->level + CASTLE_KEEP_TOP, c->pos[2], 1};
   return c;
 }
 
@@ -325,6 +326,18 @@ void dev_gatherers(const DevMessage&, DevReply& reply)
   });
 }
 
+// "hurtBuildings" x, y, z, radius, amount (d): damage_buildings_near there,
+// as a wyvern's breath would do it (a developer aid); " hit=N".
+void dev_hurt_buildings(const DevMessage& msg, DevReply& reply)
+{
+  double x = msg.getDouble("x"), y = msg.getDouble("y"), z = msg.getDouble("z");
+  double radius = msg.getDouble("radius"), amount = msg.getDouble("amount");
+  if (!isfinite(x) || !isfinite(y) || !isfinite(z) || !(radius >= 0 && radius < 256) || !(amount >= 0 && amount < 1e9))
+    return reply.fail("hurtBuildings: x, y, z, radius (0 to 256) and amount must be numbers");
+  Vec4f at{wrap_coord(float(x)), float(y), wrap_coord(float(z)), 1};
+  reply.add(" hit=%d", damage_buildings_near(at, float(radius), float(amount), "the developer"));
+}
+
 } // namespace
 
 void register_castle_dev_commands()
@@ -334,4 +347,5 @@ void register_castle_dev_commands()
   register_dev_command("castle", dev_castle);
   register_dev_command("castleSite", dev_castle_site);
   register_dev_command("gatherers", dev_gatherers);
+  register_dev_command("hurtBuildings", dev_hurt_buildings);
 }

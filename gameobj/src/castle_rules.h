@@ -13,6 +13,8 @@ constexpr float CASTLE_MAX_STEEP = 3.0f;
 // Fluid shallower than this is a wet patch, not water.
 constexpr float CASTLE_MAX_WET = 0.02f;
 constexpr float CASTLE_WALL_HEIGHT = 2.0f;
+// The keep's roof reaches this high over the castle's ground.
+constexpr float CASTLE_KEEP_TOP = 6.0f;
 
 // The footprint's first cell for a castle centred at (x, z): the centre is
 // the corner shared by the four middle cells.

@@ -249,13 +249,14 @@ TEST_F(CastleTest, ACastleStandsOnlyOnDryFlatLandWithoutHousesAndOnlyOnce)
   ASSERT_NE(the_castle, nullptr);
   EXPECT_EQ(the_castle->query(1), reinterpret_cast<GameObject*>(local_player)->serialId); // cast by the player
   EXPECT_FLOAT_EQ(at.x, 100);
+  EXPECT_FLOAT_EQ(at.y, 1.2f + CASTLE_KEEP_TOP); // over the keep's roof
   EXPECT_FLOAT_EQ(at.z, 100);
   float* p = pos_of(reinterpret_cast<GameObject*>(local_player));
   p[0] = 30, p[2] = 200;
   ASSERT_EQ(ask("setPlayer health:d=0"), "k");
   EXPECT_FLOAT_EQ(p[0], 100);
   EXPECT_FLOAT_EQ(p[2], 100);
-  EXPECT_GE(p[1], 1.2f + 6);
+  EXPECT_GE(p[1], 1.2f + CASTLE_KEEP_TOP + 6);
 }
 
 TEST_F(CastleTest, GatherersBringManaHomeFromClaimedOrbs)
@@ -294,6 +295,32 @@ TEST_F(CastleTest, GatherersBringManaHomeFromClaimedOrbs)
   // Each gatherer belongs to the castle.
   int castle_id = static_cast<GameObject*>(gameobj_api.single_castle(nullptr))->serialId;
   for (ManaGatherer* g : ManaGatherer_list) EXPECT_EQ(reinterpret_cast<GameObject*>(g)->query(1), castle_id);
+
+  // A killed gatherer falls and fades as its corpse; the next comes only
+  // after a while.
+  float gx = 0, gy = 0, gz = 0;
+  std::string g = ask("gatherers");
+  ASSERT_EQ(sscanf(g.c_str(), "k count=2 at=%*d,%f,%f,%f", &gx, &gy, &gz), 3) << g;
+  char hurt[160];
+  snprintf(hurt, sizeof hurt, "hurtBuildings x:d=%g y:d=%g z:d=%g radius:d=0.1 amount:d=100", gx, gy, gz);
+  EXPECT_NE(ask(hurt).find("hit="), std::string::npos);
+  EXPECT_EQ(castle()["gatherers"], "1");
+  EXPECT_NE(ask("gatherers").find(",dead"), std::string::npos);
+  step(20 * 7);
+  EXPECT_EQ(ManaGatherer_list.num, 1); // the corpse is gone
+  step(20 * 20);
+  EXPECT_EQ(castle()["gatherers"], "1");
+  step(20 * 12);
+  EXPECT_EQ(castle()["gatherers"], "2");
+  // The castle falls at no health, and its gatherers with it.
+  EXPECT_EQ(ask("hurtBuildings x:d=100 y:d=0 z:d=100 radius:d=1 amount:d=1000").substr(0, 6), "k hit=");
+  EXPECT_EQ(castle()["exists"], "0");
+  EXPECT_EQ(gameobj_api.single_castle(nullptr), nullptr);
+  step(1);
+  EXPECT_EQ(ask("gatherers").find("to_orb"), std::string::npos);
+  step(20 * 7);
+  EXPECT_EQ(ManaGatherer_list.num, 0);
+  EXPECT_EQ(ask("castleSite x:d=100 z:d=100"), "k"); // room for a new one
 }
 
 TEST_F(CastleTest, AWyvernNearTheCastleAttacksIt)
