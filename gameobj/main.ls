@@ -65,3 +65,9 @@ src/tentacle_rules.h
 src/render_shadow.h
 src/render_shadow.cpp
 src/render_shadow_dev.cpp
+src/render_objects.cpp
+src/castle_rules.h
+src/castle_local.h
+src/classes_castle.h
+src/castle_gatherers.cpp
+src/castle_render.cpp

@@ -272,6 +272,7 @@ public:
 #include "classes_living.h"
 #include "classes_towers.h"
 #include "classes_tentacle.h"
+#include "classes_castle.h"
 
 // The plain classes. A class written out above is marked with
 // GAMEOBJ_WRITTEN_<name> so that the list skips it.

@@ -122,6 +122,9 @@ const char* cast_castle_spell(Player* caster, const Vec4f& target);
 // Harm to the player's buildings (castle, gatherers, guard towers) within
 // `radius` of `pos` (a wyvern's breath); how many were hit.
 int damage_buildings_near(const Vec4f& pos, float radius, float amount, const char* cause);
+// What a wyvern at `pos` hunts besides the player: the castle or a gatherer
+// within `radius` on the ground, or null.
+GameObj* building_prey_near(const float pos[3], float radius);
 void register_castle_dev_commands();
 
 // ===== Guard towers and the house spell (towers*.cpp, classes_towers.h) =====

@@ -19,6 +19,7 @@ constexpr float BREATH_TIME = 2.5f;
 constexpr float BREATH_DPS = 6;   // harm to the player per second of breath
 constexpr float REST_TIME = 6;    // between two attacks
 constexpr float BURN_EVERY = 25;  // seconds of circling before it burns the land
+constexpr float PREY_RANGE = 30;  // the castle or a gatherer this near is attacked
 
 Vec4f hover_point(const float* target)
 {
@@ -51,6 +52,11 @@ void WyvernMonster::update(float dt)
       state = DIVE;
       state_time = 0;
       play_sound_at("wyvern_attack", vec(pos));
+    } else if (GameObj* prey = attack_time <= 0 ? building_prey_near(pos, PREY_RANGE) : nullptr) {
+      target.set(prey); // the player's castle or one of its gatherers
+      state = DIVE;
+      state_time = 0;
+      play_sound_at("wyvern_attack", vec(pos));
     } else if (state_time > BURN_EVERY) {
       // Breathes at the land under a point of its circle.
       target.set(nullptr);
@@ -69,7 +75,7 @@ void WyvernMonster::update(float dt)
     Vec4f goal = hover_point(aim);
     Vec4f d = toward(pos, &goal.x);
     if (d.x * d.x + d.z * d.z > 1e-6f) yaw = yaw_of(d);
-    bool lost = target && have_player && flat_dist2(home, player) > 2.5f * AGGRO_RANGE * 2.5f * AGGRO_RANGE;
+    bool lost = target && flat_dist2(home, target->pos) > 2.5f * AGGRO_RANGE * 2.5f * AGGRO_RANGE;
     if (lost || state_time > 12) {
       state = CLIMB;
       state_time = 0;
@@ -87,7 +93,9 @@ void WyvernMonster::update(float dt)
     // The breath: flames from the mouth toward the aim, every other step.
     if (int(state_time * 20) % 2 == 0)
       play_fx("wyvern_breath_fx", vec(pos[0] + dir.x * 2, pos[1] + dir.y * 2, pos[2] + dir.z * 2), scaled(dir, 14), dir, 1);
-    if (target && have_player && dist2(pos, player) < BREATH_RANGE * BREATH_RANGE * 1.5f)
+    if (target && target.get() != game_player())
+      damage_buildings_near(vec(aim), 3, BREATH_DPS * dt, "wyvern");
+    else if (target && have_player && dist2(pos, player) < BREATH_RANGE * BREATH_RANGE * 1.5f)
       damage_player(BREATH_DPS * dt, "wyvern");
     // Once a second the breath sets what burns at the aim alight.
     if (int((state_time - dt) / 1.0f) != int(state_time / 1.0f) || state_time <= dt)

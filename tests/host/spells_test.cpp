@@ -103,12 +103,13 @@ TEST_F(Spells, CastChecksOwnershipCooldownAndManaInOrderAndChargesOnlySuccess)
   step(20);
   EXPECT_EQ(cast("VolcanoSpell", 60, 60), "k");
 
-  // A spell whose own casting fails takes neither mana nor a cooldown.
+  // A spell whose own casting fails takes neither mana nor a cooldown (the
+  // castle refuses the volcano's lava).
   call(gameobj_funcs.add_initial_spells);
   dev("give spell=\"CastleSpell\"");
   dev("setPlayer mana:d=90");
-  EXPECT_EQ(cast("CastleSpell", 100, 100), "eNot available yet");
-  EXPECT_EQ(cast("CastleSpell", 100, 100), "eNot available yet");
+  EXPECT_EQ(cast("CastleSpell", 100, 100), "eNot on water or lava");
+  EXPECT_EQ(cast("CastleSpell", 100, 100), "eNot on water or lava");
   EXPECT_FLOAT_EQ(player_value("mana"), 90);
 
   // Endless mana: nothing is taken, and casting works from an empty pool.
