@@ -71,12 +71,12 @@ struct Playthrough : GameRun {
   }
   // Moves the player as a developer would: F9 to fly the free camera there,
   // F9 back, and the player takes the camera's place.
-  void fly_to(double x, double z)
+  void fly_to(double x, double z, double above = 12)
   {
     double h = ground(x, z).land;
     EXPECT_EQ(one("key name=F9"), "k\n");
     ASSERT_TRUE(wait_state("mode=DevGameMode", 60)) << state();
-    EXPECT_EQ(one("setCamera x=" + std::to_string(x) + " y=" + std::to_string(h + 12) + " z=" + std::to_string(z) +
+    EXPECT_EQ(one("setCamera x=" + std::to_string(x) + " y=" + std::to_string(h + above) + " z=" + std::to_string(z) +
                   " ha=0 va=-30"),
               "k\n");
     EXPECT_EQ(one("key name=F9"), "k\n");
