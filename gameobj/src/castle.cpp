@@ -106,12 +106,52 @@ int clear_castle_site(const CastleObject* c)
 
 } // namespace
 
+// {===== Other buildings and the castle's ground
+
+namespace {
+
+// Whether two wrapping cell ranges [a, a + na) and [b, b + nb) overlap.
+bool ranges_meet(int a, int na, int b, int nb)
+{
+  int d = ((b - a) % HMAP_SIZE + HMAP_SIZE) % HMAP_SIZE; // b's start after a's, 0..255
+  return d < na || d > HMAP_SIZE - nb;
+}
+
+bool rects_meet(int ax, int az, int anx, int anz, int bx, int bz, int bnx, int bnz)
+{
+  return ranges_meet(ax, anx, bx, bnx) && ranges_meet(az, anz, bz, bnz);
+}
+
+// A guard tower stands on the 2 x 2 cells round its centre vertex.
+bool tower_on(int x0, int z0, int margin)
+{
+  bool found = false;
+  for_each_live(GuardTower_list, [&](GuardTower* t) {
+    int cx = int(floorf(t->pos[0] + 0.5f)), cz = int(floorf(t->pos[2] + 0.5f));
+    found |= rects_meet(x0 - margin, z0 - margin, CASTLE_SIZE + 2 * margin, CASTLE_SIZE + 2 * margin, cx - 1, cz - 1, 2, 2);
+  });
+  return found;
+}
+
+} // namespace
+
+bool near_castle_ground(int x0, int z0, int nx, int nz, int margin)
+{
+  bool found = false;
+  for_each_live(CastleObject_list, [&](CastleObject* c) {
+    found |= rects_meet(c->x0 - margin, c->z0 - margin, CASTLE_SIZE + 2 * margin, CASTLE_SIZE + 2 * margin, x0, z0,
+                        nx, nz);
+  });
+  return found;
+}
+
 // {===== The spell and its missile
 
 const char* cast_castle_spell(Player* caster, const Vec4f& target)
 {
   int x0 = castle_origin(target.x) & (HMAP_SIZE - 1), z0 = castle_origin(target.z) & (HMAP_SIZE - 1);
   if (const char* why = castle_site_problem(x0, z0, castle_standing_or_coming())) return why;
+  if (tower_on(x0, z0, 1)) return "A guard tower stands there";
   Vec4f site = get_land_pos_at(footprint_centre(x0, z0, 0));
   if (!launch_spell_missile(CID_CastleMissile, caster, site)) return "Not available yet";
   play_sound_at("generic_cast", caster ? Vec4f{caster->pos[0], caster->pos[1], caster->pos[2], 1} : site);
@@ -308,6 +348,7 @@ void dev_castle_site(const DevMessage& msg, DevReply& reply)
   if (!isfinite(x) || !isfinite(z)) return reply.fail("castleSite: x and z must be numbers");
   int x0 = castle_origin(float(x)) & (HMAP_SIZE - 1), z0 = castle_origin(float(z)) & (HMAP_SIZE - 1);
   if (const char* why = castle_site_problem(x0, z0, castle_standing_or_coming())) reply.fail("%s", why);
+  else if (tower_on(x0, z0, 1)) reply.fail("A guard tower stands there");
 }
 
 // "gatherers": each gatherer's serial id, place and state (a developer aid

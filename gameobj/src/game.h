@@ -125,6 +125,9 @@ int damage_buildings_near(const Vec4f& pos, float radius, float amount, const ch
 // What a wyvern at `pos` hunts besides the player: the castle or a gatherer
 // within `radius` on the ground, or null.
 GameObj* building_prey_near(const float pos[3], float radius);
+// Whether cells x0..x0+nx-1, z0..z0+nz-1 (wrapping) come within `margin`
+// cells of a castle's ground: other buildings keep off it.
+bool near_castle_ground(int x0, int z0, int nx, int nz, int margin);
 void register_castle_dev_commands();
 
 // ===== Guard towers and the house spell (towers*.cpp, classes_towers.h) =====

@@ -169,6 +169,7 @@ const char* cast_guard_tower_spell(Player* caster, const Vec4f& target)
   float others[64][2];
   int count = tower_centres(others, 64);
   if (const char* why = tower_site_refusal(cx, cz, others, count)) return why;
+  if (near_castle_ground(cx - 1, cz - 1, 2, 2, 1)) return "Too close to the castle";
   auto* t = static_cast<GuardTower*>(new_gameobj_by_id(CID_GuardTower));
   if (!t) return "The tower can't be built";
   float h = footprint_height(cx, cz);

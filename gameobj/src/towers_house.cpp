@@ -21,7 +21,10 @@ const char* house_refusal_at(const Vec4f& at, const HouseShape** shape)
   *shape = &house_shape_at(x, z);
   float others[64][2];
   int count = tower_centres(others, 64);
-  return house_site_refusal(x, z, **shape, others, count);
+  if (const char* why = house_site_refusal(x, z, **shape, others, count)) return why;
+  return near_castle_ground(house_x0(x, **shape), house_z0(z, **shape), (*shape)->nx, (*shape)->nz, 1)
+             ? "Too close to the castle"
+             : nullptr;
 }
 
 } // namespace

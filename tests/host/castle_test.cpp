@@ -259,6 +259,24 @@ TEST_F(CastleTest, ACastleStandsOnlyOnDryFlatLandWithoutHousesAndOnlyOnce)
   EXPECT_GE(p[1], 1.2f + CASTLE_KEEP_TOP + 6);
 }
 
+// Buildings keep off each other's ground: a tower where the castle would
+// stand, then towers and houses on or right beside the castle's walls.
+TEST_F(CastleTest, TowersAndHousesKeepOffTheCastlesGroundAndTheCastleOffTowers)
+{
+  for (const char* spell : {"GuardTowerSpell", "HouseSpell", "CastleSpell"}) ASSERT_EQ(ask(std::string("give spell=") + spell), "k");
+  ASSERT_EQ(ask("setPlayer mana:d=100"), "k");
+  ASSERT_EQ(ask("cast spell=GuardTowerSpell x:d=60 z:d=60"), "k");
+  EXPECT_EQ(ask("castleSite x:d=64 z:d=64"), "eA guard tower stands there");
+  ASSERT_EQ(ask("setPlayer mana:d=100"), "k");
+  EXPECT_EQ(ask("cast spell=CastleSpell x:d=64 z:d=64"), "eA guard tower stands there");
+  build_castle(100, 100); // cells 96..103
+  step(80);               // the cooldowns
+  ASSERT_EQ(ask("setPlayer mana:d=100"), "k");
+  EXPECT_EQ(ask("cast spell=GuardTowerSpell x:d=105 z:d=100"), "eToo close to the castle");
+  EXPECT_EQ(ask("cast spell=HouseSpell x:d=100 z:d=106"), "eToo close to the castle");
+  EXPECT_EQ(ask("cast spell=GuardTowerSpell x:d=110 z:d=100"), "k"); // cells 109..110, clear of the ring
+}
+
 TEST_F(CastleTest, GatherersBringManaHomeFromClaimedOrbs)
 {
   build_castle(100, 100);
