@@ -112,6 +112,8 @@ void set_tex_filter(int stage, bool linear, bool blend_levels) {
   glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, min);
 }
 
+void set_tex_filter(int stage, bool linear) { set_tex_filter(stage, linear, true); }
+
 static GLint gl_address(int code) {
   return code == 0 ? GL_REPEAT : code == 2 ? GL_CLAMP_TO_BORDER : GL_CLAMP_TO_EDGE;
 }
