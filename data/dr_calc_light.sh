@@ -1,7 +1,9 @@
 // Lighting of the G-buffer (high quality) into the lit scene: sun light
 // times the shadow term (stage 11), sky light times the aperture (stage 0,
 // at the pixel's cell), emission, and for water the sky's reflection and the
-// sun's glint. Albedo on stage 8, normal on 9, distance on 10.
+// sun's glint. Albedo on stage 8, normal on 9, distance on 10. With HAZED
+// (dr_final.sh) the result is also hazed with its distance: lighting and
+// composition in one full-screen pass.
 #include "prologue.sh"
 #include "lighting.sh"
 #include "gbuffer.sh"
@@ -30,6 +32,9 @@ void psh() {
     c = mix(c, sky_gradient(r) * (0.5 + 0.5 * aper), fres);
     c += SUN_DISK * shadow * 0.3 * pow(max(dot(r, SUN_DIR), 0.0), 300.0);
   }
+#ifdef HAZED
+  c = apply_haze(clamp(c, 0.0, 1.0), d); // as hazing the lit scene's 8-bit target did
+#endif
   o_color = vec4(c, 1.0);
 }
 #endif

@@ -1,6 +1,7 @@
 // The distant horizon ring (high quality): coarse land every 4 cells beyond
-// the drawn window, coloured from the ground colours (stage 1) under the top
-// layer (stage 3), flat shaded from the triangle's own slope, hazed.
+// the drawn window, coloured from the ground colours under the top layer
+// (stage 1, mixed when uploaded), flat shaded from the triangle's own slope,
+// hazed.
 #include "prologue.sh"
 #include "lighting.sh"
 
@@ -21,9 +22,7 @@ out vec4 o_color;
 void psh() {
   vec3 n = normalize(cross(dFdy(v_world), dFdx(v_world)));
   if (n.y < 0.0) n = -n;
-  vec2 uv = v_world.xz * pc[16].x + pc[16].z;
-  vec4 top = texture(s3, uv);
-  vec3 a = mix(texture(s1, uv).rgb, top.rgb, top.a);
+  vec3 a = texture(s1, v_world.xz * pc[16].x + pc[16].z).rgb;
   vec3 c = a * surface_light(n, 1.0, 0.8);
   o_color = vec4(apply_haze(c, distance(v_world, CAMERA_POS)), 1.0);
 }

@@ -27,15 +27,12 @@ void land_vs() {
 #endif
 #ifdef PSH
 in vec3 v_world;
-// The land's albedo and normal at a world position: ground colour (stage 2)
-// under the top layer (stage 3, alpha = coverage), both one texel per cell
-// (pc[16].z = half a texel); the ground detail (stage 4) in two scales; the
-// normal map (stage 1, four texels per cell, pc[16].w = half a texel).
+// The land's albedo and normal at a world position: ground colour under the
+// top layer, mixed when uploaded (stage 2, one texel per cell, pc[16].z =
+// half a texel); the ground detail (stage 4) in two scales; the normal map
+// (stage 1, four texels per cell, pc[16].w = half a texel).
 vec3 land_albedo(vec3 w) {
-  vec2 uv = w.xz * pc[16].x + pc[16].z;
-  vec3 ground = texture(s2, uv).rgb;
-  vec4 top = texture(s3, uv);
-  vec3 a = mix(ground, top.rgb, top.a);
+  vec3 a = texture(s2, w.xz * pc[16].x + pc[16].z).rgb;
   vec3 d1 = texture(s4, w.xz * 0.31).rgb, d2 = texture(s4, w.xz * 0.043 + 0.37).rgb;
   return a * (d1 * 1.3 + 0.35) * (d2 * 0.8 + 0.6);
 }

@@ -231,6 +231,10 @@ void set_wireframe(bool on);
 void set_stencil_test(int mask, int ref, int func);
 void set_stencil_replace_bits(int bits);
 void set_tex_filter(int stage, bool linear);
+// Linear filtering that blends two mip levels, or with `blend_levels` false
+// is bilinear in the nearest level: half the reads, for fine grain far away.
+// (An overload, so that modules built against the two-argument form still bind.)
+void set_tex_filter(int stage, bool linear, bool blend_levels);
 void set_tex_address(int stage, int u, int v = -1, int w = -1); // 0 wrap, 2 border, else clamp
 
 // Shader constants (the shader module's interface, kept here because the

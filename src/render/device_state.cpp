@@ -104,12 +104,15 @@ void samplers_release() {
   memset(dev.samplers, 0, sizeof dev.samplers);
 }
 
-void set_tex_filter(int stage, bool linear) {
+void set_tex_filter(int stage, bool linear, bool blend_levels) {
   if (stage < 0 || stage >= MAX_STAGES) return;
   GLuint s = dev.samplers[stage];
   glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, linear ? GL_LINEAR : GL_NEAREST);
-  glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_NEAREST);
+  GLint min = !linear ? GL_NEAREST_MIPMAP_NEAREST : blend_levels ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR_MIPMAP_NEAREST;
+  glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, min);
 }
+
+void set_tex_filter(int stage, bool linear) { set_tex_filter(stage, linear, true); }
 
 static GLint gl_address(int code) {
   return code == 0 ? GL_REPEAT : code == 2 ? GL_CLAMP_TO_BORDER : GL_CLAMP_TO_EDGE;

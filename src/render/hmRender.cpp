@@ -22,6 +22,7 @@ namespace HeightmapRenderer {
 Texture* hmapTex = nullptr;
 Texture* colrTex = nullptr;
 Texture* topcTex = nullptr;
+Texture* landColorTex = nullptr;
 Texture* normTex = nullptr;
 Texture* aperTex = nullptr;
 Texture* prevSunMap = nullptr;
@@ -196,25 +197,48 @@ bool upload_hmap_tex(bool& surface) {
   return changed;
 }
 
+// The 5:6:5 ground colour of a surface colour (0xRRGGBB), and that colour as
+// the texture unit reads it back (8 bits per channel).
+uint16_t ground_565(uint32_t v) {
+  return uint16_t(((v >> 8) & 0xF800) | ((v >> 5) & 0x07E0) | ((v >> 3) & 0x001F));
+}
+uint32_t expand_565(uint16_t c) {
+  uint32_t r = ((c >> 11) * 255 + 15) / 31, g = (((c >> 5) & 63) * 255 + 31) / 63, b = ((c & 31) * 255 + 15) / 31;
+  return r << 16 | g << 8 | b;
+}
+
+// Ground colours, top-layer colours, and both mixed by the top's coverage
+// into the land's one colour texture: the land's pixels then read one
+// texture instead of two (the world map still reads the two layers).
 void upload_surface_tex() {
-  int pitch = 0;
+  int pitch = 0, land_pitch = 0;
   uint8_t* p = lock_texture(colrTex, pitch, true);
   ASSERT(p);
   const HeightmapData::Surface* s = HeightmapData::surface;
   for (int z = 0; z < HMAP_SIZE; z++) {
     uint16_t* row = (uint16_t*)(p + size_t(z) * pitch);
-    for (int x = 0; x < HMAP_SIZE; x++) {
-      uint32_t v = s[(z << 8) | x].color;
-      row[x] = uint16_t(((v >> 8) & 0xF800) | ((v >> 5) & 0x07E0) | ((v >> 3) & 0x001F));
-    }
+    for (int x = 0; x < HMAP_SIZE; x++) row[x] = ground_565(s[(z << 8) | x].color);
   }
   unlock_texture(colrTex);
   p = lock_texture(topcTex, pitch, true);
   ASSERT(p);
+  uint8_t* l = lock_texture(landColorTex, land_pitch, true);
+  ASSERT(l);
   for (int z = 0; z < HMAP_SIZE; z++) {
     uint32_t* row = (uint32_t*)(p + size_t(z) * pitch);
-    for (int x = 0; x < HMAP_SIZE; x++) row[x] = s[(z << 8) | x].top_color;
+    uint32_t* land = (uint32_t*)(l + size_t(z) * land_pitch);
+    for (int x = 0; x < HMAP_SIZE; x++) {
+      const HeightmapData::Surface& c = s[(z << 8) | x];
+      uint32_t top = c.top_color, ground = expand_565(ground_565(c.color)), a = top >> 24, mixed = 0xFF000000u;
+      for (int sh = 0; sh < 24; sh += 8) {
+        int g = int((ground >> sh) & 255), t = int((top >> sh) & 255);
+        mixed |= uint32_t(g + ((t - g) * int(a) + (t >= g ? 127 : -127)) / 255) << sh;
+      }
+      row[x] = top;
+      land[x] = mixed;
+    }
   }
+  unlock_texture(landColorTex);
   unlock_texture(topcTex);
 }
 
@@ -605,6 +629,7 @@ void init_terrain_renderer() {
   hmapTex = need_texture(create_dynamic_texture(256, 256, 7));
   colrTex = need_texture(create_dynamic_texture(256, 256, 4));
   topcTex = need_texture(create_dynamic_texture(256, 256, 1));
+  landColorTex = need_texture(create_dynamic_texture(256, 256, 1));
   for (int i = 0; i < 2; i++) gpu.norm[i] = need_texture(create_render_texture(1024, 1024, 1));
   normTex = need_texture(create_render_texture(1024, 1024, 1));
   if (gpu.hq) {
@@ -654,7 +679,7 @@ void init_terrain_renderer() {
 void close_terrain_renderer() {
   if (!gpu.ready) return;
   close_world_map();
-  Texture** texs[] = {&hmapTex, &colrTex, &topcTex, &normTex, &aperTex, &prevSunMap, &curSunMap, &sunMap,
+  Texture** texs[] = {&hmapTex, &colrTex, &topcTex, &landColorTex, &normTex, &aperTex, &prevSunMap, &curSunMap, &sunMap,
                       &gpu.norm[0], &gpu.norm[1], &gpu.aper[0], &gpu.aper[1]};
   for (Texture** t : texs) {
     if (*t) release_texture(*t);
@@ -740,8 +765,8 @@ void draw_land() {
   if (!gpu.ready) return;
   set_texture(0, aperTex);
   set_texture(1, normTex);
-  set_texture(2, colrTex);
-  set_texture(3, topcTex);
+  set_texture(2, landColorTex);
+  set_texture(3, nullptr);
   set_texture(4, gpu.detail);
   set_texture(5, gpu.hq ? sunMap : nullptr);
   set_texture(6, hmapTex);
@@ -749,6 +774,9 @@ void draw_land() {
     set_tex_address(s, 0);
     set_tex_filter(s, true);
   }
+  // The ground grain, fine and far below the pixel size over most of the
+  // land: bilinear in the nearest mip level looks the same at half the reads.
+  set_tex_filter(4, true, false);
   land_consts();
   set_vdecl(gpu.patch_decl);
   set_vb(0, gpu.patch_vb, 0, 8);
@@ -764,6 +792,7 @@ void draw_land() {
   set_ib(gpu.far_ib);
   set_vb(0, gpu.far_vb, 0, 8);
   draw_indexed(D3DPT_TRIANGLELIST, 0, 0, 65536, 0, 2 * gpu.counts.far_quads);
+  set_tex_filter(4, true);
 }
 
 static void draw_fluid(float f, bool water) {
@@ -807,10 +836,8 @@ void draw_horizon() {
   set_shader(gpu.horizon);
   set_texture(0, get_sky_noise_texture());
   set_tex_filter(0, false);
-  set_texture(1, colrTex);
-  set_texture(3, topcTex);
+  set_texture(1, landColorTex);
   set_tex_address(1, 0);
-  set_tex_address(3, 0);
   land_consts();
   set_ib(gpu.horizon_ib);
   set_vb(0, gpu.horizon_vb, 0, 8);

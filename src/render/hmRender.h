@@ -30,6 +30,7 @@ namespace HeightmapRenderer {
 extern Texture* hmapTex; // G16R16F: r = half(ground + |fluid|), g = half(ground)
 extern Texture* colrTex; // R5G6B5 ground colours
 extern Texture* topcTex; // A8R8G8B8 top-layer colours
+extern Texture* landColorTex; // A8R8G8B8 the ground colours under the top layer, mixed on upload
 extern Texture* normTex; // 1024: normal maps blended
 extern Texture* aperTex; // high quality, 256: aperture (sky visibility) blended
 extern Texture* prevSunMap, *curSunMap, *sunMap; // high quality, 256, G16R16F

@@ -35,7 +35,7 @@ void camera_ray_consts(const Matrix44& cam, const Matrix44& proj) {
 namespace {
 
 struct DeferredShaders {
-  Shader *final_ = nullptr, *calc_light = nullptr, *shadow_blur = nullptr, *shadow_map = nullptr;
+  Shader *final_ = nullptr, *shadow_blur = nullptr, *shadow_map = nullptr;
   Shader* shadow_map_sun = nullptr; // the sun's shadow alone, while the object maps are empty
 };
 DeferredShaders dr;
@@ -158,29 +158,33 @@ void deferred_path(float f, float t, const Matrix44& cam, const Matrix44& proj) 
     std::swap(S0, S1);
     scene_image = S0;
   }
-  // 5. Blur. The blurred term goes to S0 (free again), so that S1, the next
-  // frame's history, stays unblurred: blurring the history too would soften
-  // the shadows further with every frame.
+  // 5. Blur, through S0 (free again) into T3 (free since the water's copy),
+  // so that S1, the next frame's history, stays unblurred: blurring the
+  // history too would soften the shadows further with every frame.
   Texture* shadow_term = S1;
   if (blur_shadows) {
     set_shader(dr.shadow_blur);
     screen_quad_consts();
-    set_render_target(T3, 0, false);
+    set_render_target(S0, 0, false);
     set_texture(0, S1);
     const float h[4] = {1.0f / d3d_wd, 0, 0, 0}, v[4] = {0, 1.0f / d3d_ht, 0, 0};
     set_ps_consts(0, h, 1);
     draw_postfx();
-    set_render_target(S0, 0, false);
-    set_texture(0, T3);
+    set_render_target(T3, 0, false);
+    set_texture(0, S0);
     set_ps_consts(0, v, 1);
     draw_postfx();
-    shadow_term = S0;
+    shadow_term = T3;
   }
-  // 6. Lighting into T3 where something was drawn.
-  set_render_target(T3, 0, true);
+  // 6. Lighting and haze straight into S0 where something was drawn (one
+  // pass: a lit target hazed by a second full-screen pass costs a software
+  // rasterizer several ms more). The horizon and sky that follow pass the
+  // depth and stencil tests only where the world is not in front.
+  set_render_target(S0, 0, true);
   set_viewport(0, 0, d3d_wd, d3d_ht);
+  if (scene_wireframe) clear_view_color(0xB4B4B4B4);
   set_stencil_test(255, 0, D3DCMP_NOTEQUAL);
-  set_shader(dr.calc_light);
+  set_shader(dr.final_);
   set_texture(0, HeightmapRenderer::aperTex);
   set_texture(1, HeightmapRenderer::hmapTex);
   set_tex_address(0, 0);
@@ -192,9 +196,6 @@ void deferred_path(float f, float t, const Matrix44& cam, const Matrix44& proj) 
   set_ps_consts(16, campos, 1);
   draw_postfx();
   // 7. Horizon (stencil 2) and sky (stencil 0) into S0.
-  set_render_target(S0, 0, true);
-  set_viewport(0, 0, d3d_wd, d3d_ht);
-  if (scene_wireframe) clear_view_color(0xB4B4B4B4);
   world_states();
   set_stencil_test(255, 2, D3DCMP_ALWAYS);
   set_stencil_replace_bits(2);
@@ -206,24 +207,14 @@ void deferred_path(float f, float t, const Matrix44& cam, const Matrix44& proj) 
     set_zenable(false);
     draw_sky();
   }
-  // 8. Composition where the world was drawn.
   set_zenable(false);
   set_zwrite(false);
-  set_stencil_test(1, 1, D3DCMP_EQUAL);
-  set_shader(dr.final_);
-  set_texture(0, HeightmapRenderer::aperTex);
-  set_texture(1, get_sky_noise_texture());
-  set_texture(11, T3);
-  screen_quad_consts();
-  sky_set_ps_consts();
-  set_ps_consts(16, campos, 1);
-  draw_postfx();
-  // 9. Depth on again for the debug drawing (the effects follow the path).
+  // 8. Depth on again for the debug drawing (the effects follow the path).
   set_stencil_test(0, 0, D3DCMP_ALWAYS);
   set_zenable(true);
   set_zwrite(true);
   debug_vis_pass(t);
-  // 10. This frame's shadow term becomes the next frame's history.
+  // 9. This frame's shadow term becomes the next frame's history.
   if (use_ppaa) std::swap(S1, S3);
   shadow_history_kept = use_ppaa;
   shadow_history_world = HeightmapRenderer::world_serial();
@@ -242,7 +233,6 @@ void init_scene_targets() {
     if (!scene_images[i]) fatal("can't create scene image texture");
   }
   dr.final_ = create_shader("dr_final.sh", nullptr);
-  dr.calc_light = create_shader("dr_calc_light.sh", nullptr);
   dr.shadow_blur = create_shader("dr_shadow_blur.sh", nullptr);
   dr.shadow_map = create_shader("dr_shadow_map.sh", nullptr);
   dr.shadow_map_sun = create_shader("dr_shadow_map.sh", "SUN_ONLY\0 1\0");
@@ -250,7 +240,6 @@ void init_scene_targets() {
 
 void close_scene_targets() {
   destroy_shader(dr.final_);
-  destroy_shader(dr.calc_light);
   destroy_shader(dr.shadow_blur);
   destroy_shader(dr.shadow_map);
   destroy_shader(dr.shadow_map_sun);

@@ -368,6 +368,33 @@ TEST_F(SceneTest, NormalMapFollowsTheGroundAndKeepsItWhileTheGroundRests) {
   for (int c = 0; c < 3; c++) EXPECT_NEAR(rest[c], after[c], 2) << c;
 }
 
+// The land reads one colour texture: each cell's 5:6:5 ground colour under
+// its top layer, mixed by the top's coverage (as the land shader mixed the
+// two layers before), with no other cell's colour bleeding in.
+TEST_F(SceneTest, LandColourTextureHoldsTheGroundUnderTheTopLayer) {
+  start(1);
+  step(0.05f);
+  frame(0.05f);
+  std::vector<uint32_t> texels(size_t(HMAP_SIZE) * HMAP_SIZE);
+  glBindTexture(GL_TEXTURE_2D, landColorTex->texture);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, texels.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  int covered = 0, bad = 0;
+  for (int i = 0; i < HMAP_SIZE * HMAP_SIZE; i++) {
+    const HeightmapData::Surface& c = HeightmapData::surface[i];
+    float a = float(c.top_color >> 24) / 255;
+    covered += a > 0;
+    for (int sh = 0, bits = 5; sh < 24; sh += 8, bits = sh == 8 ? 6 : 5) {
+      int levels = (1 << bits) - 1;
+      float ground = float(((c.color >> sh) & 255) >> (8 - bits)) / levels * 255;
+      float want = ground + (float((c.top_color >> sh) & 255) - ground) * a;
+      bad += std::fabs(float((texels[i] >> sh) & 255) - want) > 1.0f;
+    }
+  }
+  EXPECT_GT(covered, 1000);
+  EXPECT_EQ(bad, 0);
+}
+
 // Every shader of the world passes compiles and links, also those only the
 // modes and effects use (a failure is fatal, which fails the test too).
 TEST_F(SceneTest, EveryWorldShaderCompiles) {
