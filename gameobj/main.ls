@@ -71,3 +71,4 @@ src/castle_local.h
 src/classes_castle.h
 src/castle_gatherers.cpp
 src/castle_render.cpp
+src/sound_loop.h

@@ -48,6 +48,7 @@
 // What every class answers; the live-reload test reads it to see which code runs.
 #include "code_version.h"
 #include "core/weakRef.h"
+#include "sound_loop.h"
 
 class InputStream;
 class OutputStream;
@@ -221,6 +222,7 @@ public:
 class SpellObject : public GameObj {
 public:
   GAMEOBJ_CLASS_COMMON(SpellObject)
+  LoopSound hum; // "spell_loop" while the camera is near
   void update(float dt) override;
 };
 

@@ -11,6 +11,7 @@ public:
   // Not saved: the glow's own clock and the flash of a fresh claim.
   float fx_clock = 0;
   float claim_flash = 0;
+  LoopSound hum; // "mana_idle" while the camera is near
   void update(float dt) override;
   void saveFields(OutputStream& out) override;
   void loadFields(InputStream& in, int version, GameObjLoader& loader) override;
@@ -52,6 +53,7 @@ public:
   GAMEOBJ_CLASS_COMMON(GlobResObject)
   char kind[16] = "shard";
   float fx_clock = 0; // not saved
+  LoopSound hum;      // "res_loop" while the camera is near
   void update(float dt) override;
   void saveFields(OutputStream& out) override;
   void loadFields(InputStream& in, int version, GameObjLoader& loader) override;

@@ -94,6 +94,7 @@ public:
   float time_left = 8;
   float damage = 80;
   float radius = 14;
+  LoopSound roar; // "meteor_missile" while it falls
   void update(float dt) override;
   void saveFields(OutputStream& out) override;
   void loadFields(InputStream& in, int version, GameObjLoader& loader) override;

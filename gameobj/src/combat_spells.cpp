@@ -119,6 +119,7 @@ void MeteorMissile::update(float dt)
   time_left -= dt;
   advance(pos, vel, dt);
   play_fx("spawn_meteor_fx", vec(pos), vec(vel), normalized(vec(vel)), 1);
+  roar.keep("meteor_missile", vec(pos), dt, 400.0f);
   float land = get_land_height_at(vec(pos));
   if (pos[1] > land && time_left > 0) return;
   Vec4f g = get_land_pos_at(vec(pos));

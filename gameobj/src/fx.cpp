@@ -1,15 +1,22 @@
 // Effects and sounds of the game: the table's *_fx entries run the effects
 // script's function of the same name; sound events are placed in the world.
+#include <math.h>
+
+#include "audio/sound.h"
 #include "audio/sound_events.h"
 #include "core/log.h"
 #include "game.h"
 #include "game_world.h"
+#include "render/camera.h"
 #include "render/effects.h"
 #include "table_entries.h"
 
 namespace {
 
 const Vec4f up{0, 1, 0, 0};
+
+// The shortest signed distance along one axis of the 256-cell wrapping world.
+float wrap_delta(float d) { return d - 256.0f * floorf(d / 256.0f + 0.5f); }
 
 } // namespace
 
@@ -24,6 +31,36 @@ void play_sound_at(const char* event, const Vec4f& pos)
   unsigned int ch = play_sound_event(event);
   if (!ch) return;
   update_3d_sound(ch, SoundVec{pos.x, pos.y, pos.z, 1}, SoundVec{0, 0, 0, 0});
+}
+
+void play_sound_fading(const char* event, const Vec4f& pos, float seconds)
+{
+  unsigned int ch = play_sound_event(event);
+  if (!ch) return;
+  update_3d_sound(ch, SoundVec{pos.x, pos.y, pos.z, 1}, SoundVec{0, 0, 0, 0});
+  fade_out_and_stop_sound(ch, int(seconds * 1000.0f));
+}
+
+void LoopSound::keep(const char* event, const Vec4f& pos, float dt, float reach)
+{
+  float dx = wrap_delta(pos.x - camera.pos.x), dz = wrap_delta(pos.z - camera.pos.z), dy = pos.y - camera.pos.y;
+  if (dx * dx + dy * dy + dz * dz > reach * reach) {
+    stop();
+    return;
+  }
+  retry -= dt;
+  if (!ch && retry <= 0.0f) {
+    retry = 2.0f; // the event's channels are all busy: ask again later
+    ch = play_sound_event(event);
+  }
+  if (ch) update_3d_sound(ch, SoundVec{pos.x, pos.y, pos.z, 1}, SoundVec{0, 0, 0, 0});
+}
+
+void LoopSound::stop(int fade_ms)
+{
+  if (ch) fade_out_and_stop_sound(ch, fade_ms);
+  ch = 0;
+  retry = 0;
 }
 
 void init_fx_data() { debug("gameobj: effects come from the effects script"); }

@@ -57,6 +57,9 @@ bool mana_cheat_on();
 void play_fx(const char* name, const Vec4f& pos, const Vec4f& vel, const Vec4f& dir, float scale);
 // Plays a sound event at a place (3D events) or for the player (2D events).
 void play_sound_at(const char* event, const Vec4f& pos);
+// Plays a looping event at a place and fades it out over `seconds` (the land
+// moving under a spell: nothing has to stay to stop it).
+void play_sound_fading(const char* event, const Vec4f& pos, float seconds);
 
 // ===== Mana, the portal and pickups (mana.cpp, pickups.cpp) =================
 int get_owned_mana();

@@ -123,6 +123,7 @@ void ManaBall::update(float dt)
   float t = get_world_time() * 0.05f + serialId * 1.7f;
   pos[1] = surface_height(pos[0], pos[2]) + ORB_HOVER + 0.4f * sinf(t * 1.3f);
   if (claim_flash > 0) claim_flash -= dt;
+  hum.keep("mana_idle", Vec4f{pos[0], pos[1], pos[2], 1}, dt, 60.0f);
   fx_clock -= dt;
   if (fx_clock <= 0) {
     fx_clock += 0.1f;

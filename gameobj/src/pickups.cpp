@@ -94,6 +94,7 @@ void SpellObject::update(float dt)
   // world clock paces the glow instead.
   float clock = (get_world_time() + serialId) % 3 == 0 ? 0 : 1;
   hover_and_glow(this, clock, 0, "spell_pickup_fx", 0);
+  hum.keep("spell_loop", vec_of(pos), dt);
   if (!player_reaches(pos)) return;
   debug("pickups: %s picked up", getClassName());
   pick_up_spell(classId());
@@ -104,6 +105,7 @@ void SpellObject::update(float dt)
 void GlobResObject::update(float dt)
 {
   hover_and_glow(this, fx_clock, dt, "res_pickup_fx", 0);
+  hum.keep("res_loop", vec_of(pos), dt);
   if (!player_reaches(pos)) return;
   // Without a universe (the main menu's world) the resource has nowhere to
   // go, and a kind the universe does not know (a damaged file) would make up

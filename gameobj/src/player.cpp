@@ -74,6 +74,13 @@ void harm(Player* p, float amount, const char* cause)
   if (!(amount > 0.0f)) return;
   p->health -= amount;
   p->since_hurt = 0;
+  // Harm that goes on (lava, fire) is heard every 0.75 s, not every step.
+  static int heard_at = -1000;
+  int now = get_world_time();
+  if (now - heard_at >= 15 || now < heard_at) {
+    heard_at = now;
+    play_sound_at("player_hit", Vec4f{p->pos[0], p->pos[1], p->pos[2], 1});
+  }
   if (p->health <= 0.0f) respawn(p, cause);
 }
 

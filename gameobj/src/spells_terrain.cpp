@@ -31,6 +31,7 @@ const char* launch(int missile_class, Player* caster, const Vec4f& target)
 void land_hit(const Vec4f& at, float scale)
 {
   play_fx("land_spell_hit_fx", at, Vec4f{0, 0, 0, 0}, Vec4f{0, 1, 0, 0}, scale);
+  play_sound_fading("land_moving", at, 2.5f); // the land takes a few seconds to move
 }
 
 void water_hit(const Vec4f& at, float scale)
