@@ -191,6 +191,12 @@ void scripted_input_advance(double game_time)
             push_key(in, window_id);
             continue;
         }
+        // A world or a camera waits until the keys before it were handled: a
+        // busy machine runs several steps per frame, and an F9 still queued
+        // would switch modes after the camera was placed instead of before.
+        if ((in.kind == SCRIPTED_SEED || in.kind == SCRIPTED_CAMERA) &&
+            SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYUP) > 0)
+            break;
         if (in.kind == SCRIPTED_SEED) {
             debug("TEST: new world from seed %llu", (unsigned long long)in.seed);
             if (scripted_generate_fn)

@@ -138,4 +138,31 @@ TEST(ScriptedInputEvents, ReachTheHotkeysAtTheirTimeAndOnlyOnce)
     quit_requested = false;
 }
 
+// A busy machine runs several steps before the next frame handles the keys:
+// a world due after a key waits until that key was handled.
+TEST(ScriptedInputEvents, AWorldDueAfterAKeyWaitsUntilTheKeyWasHandled)
+{
+    ASSERT_NE(get_main_window(), nullptr);
+    static uint64_t generated = 0;
+    auto keep = scripted_generate_fn;
+    scripted_generate_fn = [](uint64_t seed, bool) { generated = seed; };
+    setenv("RUNEHOLM_TEST_KEYS", "F9@0.05,SEED:77@0.1", 1);
+    scripted_input_start();
+    unsetenv("RUNEHOLM_TEST_KEYS");
+    discard_input_events();
+    generated = 0;
+
+    scripted_input_advance(0.05);
+    scripted_input_advance(0.10); // the same frame: F9 is still queued
+    EXPECT_EQ(generated, 0u);
+    EXPECT_EQ(scripted_input_pending(), 1);
+    run_messages();
+    EXPECT_TRUE(keyDown(VK_F1 + 8)); // F9
+    scripted_input_advance(0.15);
+    EXPECT_EQ(generated, 77u);
+    EXPECT_EQ(scripted_input_pending(), 0);
+    discard_input_events();
+    scripted_generate_fn = keep;
+}
+
 } // namespace
