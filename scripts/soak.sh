@@ -82,7 +82,37 @@ stir_world() {
   ask "give spell=WaterSourceSpell" || return 1
   # Endless mana (Control+N), so the casts below never run dry.
   ask "key name=Ctrl down=1" && ask "key name=N" && ask "key name=Ctrl down=0" || return 1
+  build_base || return 1
   stir_again 0
+}
+
+# The player's base: a castle where one fits with a guard tower beside it, every orb claimed so
+# that its gatherers fly, and a tentacle in a lake. What the world has no room for is logged.
+build_base() {
+  ask "give spell=CastleSpell" && ask "give spell=GuardTowerSpell" || return 1
+  local x z placed=
+  for x in 40 80 120 160 200 240; do
+    for z in 40 100 160 220; do
+      if ask "castleSite x=$x z=$z"; then placed=1; break 2; fi
+    done
+  done
+  if [ -n "$placed" ]; then
+    ask "cast spell=CastleSpell x=$x z=$z" || return 1
+    ask "cast spell=GuardTowerSpell x=$(( (x + 14) % 256 )) z=$z" || say "no guard tower: $reply"
+  else
+    say "no place for a castle in this world"
+  fi
+  ask "orbs" || return 1
+  local orb id ox oy oz
+  IFS=';' read -ra orbs <<< "$(field orbs "$reply")"
+  for orb in "${orbs[@]}"; do
+    IFS=, read -r id ox oy oz _ <<< "$orb"
+    ask "setCamera x=$ox y=$(awk "BEGIN { print $oy + 12 }") z=$oz ha=0 va=-30" || return 1
+    ask "claimMana x=$ox z=$oz fromCamera=1" || say "orb $id not claimed: $reply"
+  done
+  ask "spawnMonster kind=tentacle x=128 z=128" || say "no lake for a tentacle: $reply"
+  ask "castle" || return 1
+  say "base: castle$reply; ${#orbs[@]} orbs claimed"
 }
 
 # Every ten game minutes (and at the start): a fire in the thickest forest, a new volcano and
@@ -97,7 +127,9 @@ stir_again() {
   ask "cast spell=VolcanoSpell x=$x z=$z" || return 1
   ask "cast spell=WaterSourceSpell x=$(( (x + 90) % 256 )) z=$(( (z + 120) % 256 ))" || return 1
   ask "monsters" || return 1
-  say "minute $minute: fire, volcano and spring started; creatures: $reply"
+  local creatures=$reply
+  ask "castle" || return 1
+  say "minute $minute: fire, volcano and spring started; creatures:$creatures; castle:$reply"
 }
 
 # Each game minute: the camera to another part of the world (looking down at the land ahead),
