@@ -37,6 +37,36 @@ inline std::vector<double> numbers(const std::string& text)
 struct Playthrough : GameRun {
   explicit Playthrough(const char* name = "rh-e2e") : GameRun(name) {}
 
+  // The real program, headless with the developer server, at its main menu.
+  void start()
+  {
+    set_headless_env(home.path(), socket, "900");
+    pid = spawn(RUNEHOLM_EXE, {"-win", "-360", "-devserver"}, home / "output.txt");
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(wait_for([&] { return log().find("DevServer: listening") != std::string::npos; }, 120))
+        << log() << read_file(home / "output.txt");
+    ASSERT_TRUE(wait_state("menu=main", 120)) << state() << log();
+  }
+  // "Save and exit" from the in-game menu, then Continue from the main menu.
+  void save_exit_and_continue()
+  {
+    EXPECT_EQ(one("key name=Escape"), "k\n");
+    ASSERT_TRUE(wait_state("menu=game", 120)) << state();
+    click("exit");
+    ASSERT_TRUE(wait_state("menu=main", 300)) << state() << log();
+    click("continue");
+    ASSERT_TRUE(wait_state("mode=PlayGameMode", 300)) << state() << log();
+  }
+  // Quits through the socket: a clean exit and no GL error in the log.
+  void quit()
+  {
+    EXPECT_EQ(one("quit"), "k\n");
+    EXPECT_EQ(wait_exit(pid, 120), 0) << read_file(home / "output.txt");
+    pid = -1;
+    std::string text = log();
+    EXPECT_EQ(text.find("GL ERROR:"), std::string::npos) << text;
+  }
+
   std::string one(const std::string& command) { return client({command}); }
   std::map<std::string, std::string> player() { return pairs(one("player")); }
   struct Ground {

@@ -17,12 +17,8 @@ using namespace e2e;
 TEST(RuneholmPlaythrough, NewGameToASecondWorldAndBackThroughSaveAndContinue)
 {
   Playthrough run;
-  set_headless_env(run.home.path(), run.socket, "900");
-  run.pid = spawn(RUNEHOLM_EXE, {"-win", "-360", "-devserver"}, run.home / "output.txt");
-  ASSERT_GT(run.pid, 0);
-  ASSERT_TRUE(wait_for([&] { return run.log().find("DevServer: listening") != std::string::npos; }, 120))
-      << run.log() << read_file(run.home / "output.txt");
-  ASSERT_TRUE(run.wait_state("menu=main", 120)) << run.state() << run.log();
+  run.start();
+  if (HasFatalFailure()) return;
   expect_world_picture(load_image(take_screenshot(run, "e2e_1_main_menu.png")), "main menu");
 
   // New game in slot 1: the universe screen.
@@ -140,12 +136,8 @@ TEST(RuneholmPlaythrough, NewGameToASecondWorldAndBackThroughSaveAndContinue)
   expect_world_picture(load_image(take_screenshot(run, "e2e_7_second_world.png")), "second world");
 
   // Save and exit, then Continue: the same world, land and spell bar.
-  EXPECT_EQ(run.one("key name=Escape"), "k\n");
-  ASSERT_TRUE(run.wait_state("menu=game", 120)) << run.state();
-  run.click("exit");
-  ASSERT_TRUE(run.wait_state("menu=main", 300)) << run.state() << run.log();
-  run.click("continue");
-  ASSERT_TRUE(run.wait_state("mode=PlayGameMode", 300)) << run.state() << run.log();
+  run.save_exit_and_continue();
+  if (HasFatalFailure()) return;
   me = run.player();
   EXPECT_EQ(me["world"], std::to_string(second));
   EXPECT_EQ(me["spells"], spells);
@@ -153,11 +145,7 @@ TEST(RuneholmPlaythrough, NewGameToASecondWorldAndBackThroughSaveAndContinue)
   EXPECT_NEAR(back.land, raised.land, 0.5) << "the raised land was not saved";
   expect_world_picture(load_image(take_screenshot(run, "e2e_8_continued.png")), "continued");
 
-  EXPECT_EQ(run.one("quit"), "k\n");
-  EXPECT_EQ(wait_exit(run.pid, 120), 0) << read_file(run.home / "output.txt");
-  run.pid = -1;
-  std::string log = run.log();
-  EXPECT_EQ(log.find("GL ERROR:"), std::string::npos) << log;
+  run.quit();
 }
 
 } // namespace

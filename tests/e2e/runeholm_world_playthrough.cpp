@@ -89,12 +89,8 @@ struct WorldRun : Playthrough {
 TEST(RuneholmWorldPlaythrough, CastleGatherersFightsCraftingAndMeteorSurviveSaveAndContinue)
 {
   WorldRun run;
-  set_headless_env(run.home.path(), run.socket, "900");
-  run.pid = spawn(RUNEHOLM_EXE, {"-win", "-360", "-devserver"}, run.home / "output.txt");
-  ASSERT_GT(run.pid, 0);
-  ASSERT_TRUE(wait_for([&] { return run.log().find("DevServer: listening") != std::string::npos; }, 120))
-      << run.log() << read_file(run.home / "output.txt");
-  ASSERT_TRUE(run.wait_state("menu=main", 120)) << run.state() << run.log();
+  run.start();
+  if (HasFatalFailure()) return;
   EXPECT_EQ(run.one("newGame slot=1").substr(0, 1), "k") << run.log();
   ASSERT_TRUE(run.wait_state("mode=UniverseMode", 120)) << run.state() << run.log();
   EXPECT_EQ(run.one("enter world=0").substr(0, 1), "k") << run.log();
@@ -200,12 +196,8 @@ TEST(RuneholmWorldPlaythrough, CastleGatherersFightsCraftingAndMeteorSurviveSave
   auto orbs_before = run.orb_table(), pickups_before_save = run.pickup_kinds();
   auto life_before = pairs(run.one("life"));
   std::string resources_before = run.one("resources");
-  EXPECT_EQ(run.one("key name=Escape"), "k\n");
-  ASSERT_TRUE(run.wait_state("menu=game", 120)) << run.state();
-  run.click("exit");
-  ASSERT_TRUE(run.wait_state("menu=main", 300)) << run.state() << run.log();
-  run.click("continue");
-  ASSERT_TRUE(run.wait_state("mode=PlayGameMode", 300)) << run.state() << run.log();
+  run.save_exit_and_continue();
+  if (HasFatalFailure()) return;
   auto castle_back = pairs(run.one("castle"));
   EXPECT_EQ(castle_back["exists"], "1") << run.one("castle");
   EXPECT_EQ(castle_back["pos"], castle_before["pos"]);
@@ -221,11 +213,7 @@ TEST(RuneholmWorldPlaythrough, CastleGatherersFightsCraftingAndMeteorSurviveSave
     EXPECT_EQ(life_back[count], life_before[count]) << count;
   expect_world_picture(load_image(take_screenshot(run, "e2e_world_5_continued.png")), "continued");
 
-  EXPECT_EQ(run.one("quit"), "k\n");
-  EXPECT_EQ(wait_exit(run.pid, 120), 0) << read_file(run.home / "output.txt");
-  run.pid = -1;
-  std::string log = run.log();
-  EXPECT_EQ(log.find("GL ERROR:"), std::string::npos) << log;
+  run.quit();
 }
 
 } // namespace
