@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <map>
 #include <string>
 
 #include "devtools/dev_message.h"
@@ -52,3 +53,19 @@ public:
 private:
   int fd = -1;
 };
+
+// A reply's key=value pairs: "k a=1 b=x,y" or "ka=1 ..." -> {a: "1", b: "x,y"}.
+inline std::map<std::string, std::string> reply_pairs(std::string reply)
+{
+  std::map<std::string, std::string> out;
+  if (!reply.empty()) reply[0] = ' ';
+  size_t i = 0;
+  while ((i = reply.find(' ', i)) != std::string::npos) {
+    size_t end = reply.find(' ', i + 1);
+    std::string item = reply.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
+    size_t eq = item.find('=');
+    if (eq != std::string::npos) out[item.substr(0, eq)] = item.substr(eq + 1);
+    i = end;
+  }
+  return out;
+}

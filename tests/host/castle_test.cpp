@@ -24,23 +24,6 @@
 
 namespace {
 
-// "k a=1 b=2" -> {a: 1, b: 2}
-std::map<std::string, std::string> pairs(const std::string& reply)
-{
-  std::map<std::string, std::string> out;
-  size_t i = 1;
-  while (i < reply.size()) {
-    size_t end = reply.find(' ', i + 1);
-    if (end == std::string::npos) end = reply.size();
-    std::string item = reply.substr(i, end - i);
-    size_t eq = item.find('=');
-    size_t start = item.find_first_not_of(' ');
-    if (eq != std::string::npos) out[item.substr(start, eq - start)] = item.substr(eq + 1);
-    i = end;
-  }
-  return out;
-}
-
 // The pieces standing in a cell (dx, dz) at base height y.
 std::vector<CastlePiece> pieces_at(const std::vector<CastlePiece>& all, int dx, int dz, float y)
 {
@@ -148,7 +131,7 @@ protected:
     server.poll();
     return client->reply();
   }
-  std::map<std::string, std::string> castle() { return pairs(ask("castle")); }
+  std::map<std::string, std::string> castle() { return reply_pairs(ask("castle")); }
   int orb(float x, float z, int amount)
   {
     std::string code = "last_id <- spawn_mana_orb(" + std::to_string(x) + ", " + std::to_string(z) + ", " +
@@ -160,7 +143,7 @@ protected:
     sq_settop(vm, top);
     return sqbind::getSlot<int>(sqbind::root_table(vm), "last_id");
   }
-  float player_mana() { return std::stof(pairs("k " + ask("player").substr(1))["mana"]); }
+  float player_mana() { return std::stof(reply_pairs(ask("player"))["mana"]); }
   // Casts the castle spell at (x, z) and waits until it stands.
   void build_castle(float x, float z)
   {

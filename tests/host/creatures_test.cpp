@@ -16,29 +16,13 @@
 
 #include "devtools/dev_message.h"
 #include "devtools/dev_server.h"
+#include "devtools/dev_test_client.h"
 #include "world/hmGen.h"
 #include "world/worldGenVM.h"
 
 #include "real_module.h"
 
 namespace {
-
-// "k a=1 b=2" -> {a: 1, b: 2}
-std::map<std::string, std::string> pairs(const std::string& reply)
-{
-  std::map<std::string, std::string> out;
-  size_t i = 1;
-  while (i < reply.size()) {
-    size_t end = reply.find(' ', i + 1);
-    if (end == std::string::npos) end = reply.size();
-    std::string item = reply.substr(i, end - i);
-    size_t eq = item.find('=');
-    size_t start = item.find_first_not_of(' ');
-    if (eq != std::string::npos) out[item.substr(start, eq - start)] = item.substr(eq + 1);
-    i = end;
-  }
-  return out;
-}
 
 class Creatures : public RealModule {
 protected:
@@ -89,7 +73,7 @@ protected:
     snprintf(line, sizeof line, "spawnMonster kind=%s x:d=%g z:d=%g", kind, x, z);
     std::string r = ask(line);
     EXPECT_EQ(r.substr(0, 1), "k") << r;
-    return atoi(pairs(r)["serial"].c_str());
+    return atoi(reply_pairs(r)["serial"].c_str());
   }
   GameObject* player_at(float x, float y, float z)
   {
@@ -146,7 +130,7 @@ TEST_F(Creatures, LightningStrikesTheNearestHostileMonsterInReachElseThePoint)
   EXPECT_EQ(by_id(wyvern), nullptr);
   ASSERT_EQ(GlobResObject_list.num, 1);
   EXPECT_NEAR(pos_of((GameObject*)(void*)GlobResObject_list[0])[0], 100, 15);
-  EXPECT_EQ(pairs(ask("monsters"))["wyvern"], "0");
+  EXPECT_EQ(reply_pairs(ask("monsters"))["wyvern"], "0");
   EXPECT_EQ(alive(), 2);
 }
 
@@ -206,7 +190,7 @@ TEST_F(Creatures, SpawningKeepsToTheWorldsLimitOutOfSightAndStopsWhenSwitchedOff
   EXPECT_EQ(alive(), 3);
   EXPECT_EQ(hostile_births, 3); // nothing died, so nothing was replaced
   EXPECT_EQ(BirdMonster_list.num, 5); // one flock of five
-  EXPECT_EQ(pairs(ask("monsters"))["spawning"], "on");
+  EXPECT_EQ(reply_pairs(ask("monsters"))["spawning"], "on");
 
   // Killing them lets the spawner replace them, unless it is switched off.
   EXPECT_FALSE(fn<bool (*)()>(gameobj_funcs.toggle_monster_spawn)());
@@ -214,7 +198,7 @@ TEST_F(Creatures, SpawningKeepsToTheWorldsLimitOutOfSightAndStopsWhenSwitchedOff
   step(20 * 10);
   EXPECT_EQ(alive(), 0);
   EXPECT_EQ(BirdMonster_list.num, 0);
-  EXPECT_EQ(pairs(ask("monsters"))["spawning"], "off");
+  EXPECT_EQ(reply_pairs(ask("monsters"))["spawning"], "off");
   EXPECT_TRUE(fn<bool (*)()>(gameobj_funcs.toggle_monster_spawn)());
   step(20 * 10);
   EXPECT_EQ(alive(), 3);

@@ -25,22 +25,6 @@
 
 namespace {
 
-// "k a=1 b=x,y" or "ka=1 ..." -> {a: "1", b: "x,y"}
-std::map<std::string, std::string> pairs(std::string reply)
-{
-  std::map<std::string, std::string> out;
-  if (!reply.empty()) reply[0] = ' ';
-  size_t i = 0;
-  while ((i = reply.find(' ', i)) != std::string::npos) {
-    size_t end = reply.find(' ', i + 1);
-    std::string item = reply.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
-    size_t eq = item.find('=');
-    if (eq != std::string::npos) out[item.substr(0, eq)] = item.substr(eq + 1);
-    i = end;
-  }
-  return out;
-}
-
 std::vector<std::string> split(const std::string& s, char sep)
 {
   std::vector<std::string> out;
@@ -158,7 +142,7 @@ protected:
       for (int x = x0; x < x1; ++x) water[z & 255][x & 255].depth = depth;
   }
   int alive() { return fn<int (*)()>(gameobj_funcs.count_alive_monsters)(); }
-  float player_health() { return (float)atof(pairs(ask("player"))["health"].c_str()); }
+  float player_health() { return (float)atof(reply_pairs(ask("player"))["health"].c_str()); }
   GameObject* player_at(float x, float y, float z)
   {
     if (!local_player) local_player = gameobj_api.create_player(Vec4f{x, y, z, 1});
@@ -171,7 +155,7 @@ protected:
     char line[96];
     snprintf(line, sizeof line, "spawnMonster kind=tentacle x:d=%g z:d=%g", x, z);
     std::string r = ask(line);
-    return r[0] == 'k' ? atoi(pairs(r)["serial"].c_str()) : 0;
+    return r[0] == 'k' ? atoi(reply_pairs(r)["serial"].c_str()) : 0;
   }
 };
 
@@ -223,7 +207,7 @@ TEST_F(DevMapModule, TheMapShowsOneIconPerObjectOfInterestWhereItIs)
   EXPECT_EQ(ask("ignite x:d=240 z:d=240 radius:d=1"), "k1");
 
   std::string r = ask("devMap");
-  auto kv = pairs(r);
+  auto kv = reply_pairs(r);
   EXPECT_EQ(kv["shown"], "0"); // hidden until asked
   std::map<int, std::vector<std::string>> icons;
   for (const std::string& item : split(kv["list"], ';')) {
@@ -247,12 +231,12 @@ TEST_F(DevMapModule, TheMapShowsOneIconPerObjectOfInterestWhereItIs)
 
   // Shown and hidden by the command; the icons' looks are clamped, and a
   // value that is not a number keeps the old one.
-  EXPECT_EQ(pairs(ask("devMap show=1"))["shown"], "1");
-  kv = pairs(ask("devMap scale:d=10 opacity:d=-1"));
+  EXPECT_EQ(reply_pairs(ask("devMap show=1"))["shown"], "1");
+  kv = reply_pairs(ask("devMap scale:d=10 opacity:d=-1"));
   EXPECT_EQ(kv["scale"], "4.00");
   EXPECT_EQ(kv["opacity"], "0.00");
   fn<void (*)(float, float)>(gameobj_funcs.set_world_icon_params)(NAN, 0.5f);
-  kv = pairs(ask("devMap show=0"));
+  kv = reply_pairs(ask("devMap show=0"));
   EXPECT_EQ(kv["shown"], "0");
   EXPECT_EQ(kv["scale"], "4.00");
   EXPECT_EQ(kv["opacity"], "0.50");
@@ -347,9 +331,9 @@ TEST_F(DevMapModule, TheTentacleDiesWhenItsLakeIsGoneOrInLavaAndLeavesAVortexAsh
 
   // Each left a vortex; the one of the lava pool on its dry shore.
   std::string r = ask("pickups");
-  EXPECT_EQ(pairs(r)["count"], "2") << r;
+  EXPECT_EQ(reply_pairs(r)["count"], "2") << r;
   int vortices = 0;
-  for (const std::string& item : split(pairs(r)["pickups"], ';')) {
+  for (const std::string& item : split(reply_pairs(r)["pickups"], ';')) {
     std::vector<std::string> f = split(item, ',');
     ASSERT_GE(f.size(), 3u) << r;
     vortices += f[1] == "vortex";
