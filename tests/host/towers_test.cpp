@@ -240,10 +240,11 @@ TEST_F(Towers, TheHouseSpellRaisesAHouseOfHouseCellsIntoTheLand)
   int x0 = house_x0(60, shape), z0 = house_z0(60, shape);
   GameObject* tree = placed("TreeObject", float(x0 + shape.nx - 1) + 0.5f, float(z0) + 0.5f);
   GameObject* outside = placed("TreeObject", float(x0 + shape.nx) + 0.5f, float(z0) + 0.5f);
+  const int tree_id = tree->serialId; // the tree itself is gone once cleared
   EXPECT_EQ(cast("HouseSpell", 60.5f, 60.5f), "k");
   step(20); // the missile lands
   EXPECT_EQ(HouseMissile_list.num, 0);
-  EXPECT_EQ(by_id(tree->serialId), nullptr) << "a tree in the house's way is cleared";
+  EXPECT_EQ(by_id(tree_id), nullptr) << "a tree in the house's way is cleared";
   EXPECT_FALSE(outside->destroyed);
   float top = 0;
   int house_cells = 0;
